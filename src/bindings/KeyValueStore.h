@@ -20,6 +20,10 @@ public:
     // Writes happen at once and atomically; failures are not reported.
     virtual void setData(std::string_view key, std::string_view bytes) = 0;
     virtual void setBool(std::string_view key, bool value) = 0;
+
+    // The value now stored under the key was found unreadable by its reader: keep a
+    // copy of it aside before the next write replaces it, so nothing is lost.
+    virtual void preserveUnreadable(std::string_view key) = 0;
 };
 
 } // namespace tarnell
