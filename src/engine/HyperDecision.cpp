@@ -19,9 +19,8 @@ KeyText keyCharacter(const KeyEvent& event) {
     // user's language. Four code units grow to at most twelve.
     std::array<UChar, 3 * KeyText::kMaxUnits> lowered{};
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t loweredLength =
-        u_strToLower(lowered.data(), static_cast<int32_t>(lowered.size()), units.data(), unitCount,
-                     "", &status);
+    const int32_t loweredLength = u_strToLower(lowered.data(), static_cast<int32_t>(lowered.size()),
+                                               units.data(), unitCount, "", &status);
     if (U_FAILURE(status) || loweredLength <= 0) {
         return text;
     }

@@ -17,8 +17,8 @@ std::shared_ptr<HyperKeyMonitor> HyperKeyMonitor::create(std::shared_ptr<Binding
 
 HyperKeyMonitor::HyperKeyMonitor(std::shared_ptr<BindingStore> store,
                                  const PlatformServices& services)
-    : services_(services), isTrusted_(services.trust.isProcessTrusted()),
-      store_(std::move(store)) {}
+    : services_(services), isTrusted_(services.trust.isProcessTrusted()), store_(std::move(store)) {
+}
 
 HyperKeyMonitor::~HyperKeyMonitor() = default;
 

@@ -1,4 +1,5 @@
 #include "engine/AppActivation.h"
+
 #include "engine/FakePlatformServices.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,12 @@
 // The Hyper key decision, as scripts of events in and outcomes and actions out.
+#include "engine/HyperDecision.h"
+
 #include "bindings/BindingStore.h"
 #include "engine/FakeKeyEvent.h"
-#include "engine/HyperDecision.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,10 +17,10 @@ namespace {
 using testing::FakeKeyEvent;
 using Kind = HyperAction::Kind;
 
-constexpr std::int64_t kKeyS = 1;     // virtual key codes of the keys used below
+constexpr std::int64_t kKeyS = 1; // virtual key codes of the keys used below
 constexpr std::int64_t kKeyJ = 38;
 constexpr std::int64_t kKeyComma = 43;
-constexpr std::int64_t kKeyF5 = 96;   // types no text
+constexpr std::int64_t kKeyF5 = 96; // types no text
 constexpr std::uint64_t kCommand = kFlagSuper;
 
 struct Event {
@@ -31,9 +31,15 @@ struct Event {
     std::uint64_t flags = 0;
 };
 
-Event triggerDown() { return {kEventKeyDown, kHyperTriggerKeyCode, 0, u"", 0}; }
-Event triggerRepeat() { return {kEventKeyDown, kHyperTriggerKeyCode, 1, u"", 0}; }
-Event triggerUp() { return {kEventKeyUp, kHyperTriggerKeyCode, 0, u"", 0}; }
+Event triggerDown() {
+    return {kEventKeyDown, kHyperTriggerKeyCode, 0, u"", 0};
+}
+Event triggerRepeat() {
+    return {kEventKeyDown, kHyperTriggerKeyCode, 1, u"", 0};
+}
+Event triggerUp() {
+    return {kEventKeyUp, kHyperTriggerKeyCode, 0, u"", 0};
+}
 Event down(std::int64_t code, std::u16string text, std::uint64_t flags = 0) {
     return {kEventKeyDown, code, 0, std::move(text), flags};
 }
@@ -43,7 +49,9 @@ Event repeat(std::int64_t code, std::u16string text) {
 Event up(std::int64_t code, std::u16string text) {
     return {kEventKeyUp, code, 0, std::move(text), 0};
 }
-Event notification(std::uint32_t type) { return {type, 0, 0, u"", 0}; }
+Event notification(std::uint32_t type) {
+    return {type, 0, 0, u"", 0};
+}
 
 struct Step {
     Event event;
@@ -60,9 +68,13 @@ struct Scenario {
     std::vector<Step> steps;
 };
 
-std::string urlFor(const std::string& key) { return "file:///apps/" + key + ".desktop"; }
+std::string urlFor(const std::string& key) {
+    return "file:///apps/" + key + ".desktop";
+}
 
-std::ostream& operator<<(std::ostream& os, const Scenario& s) { return os << s.name; }
+std::ostream& operator<<(std::ostream& os, const Scenario& s) {
+    return os << s.name;
+}
 
 const EventOutcome pass = EventOutcome::pass;
 const EventOutcome hyper = EventOutcome::passWithHyperFlags;
@@ -178,8 +190,8 @@ TEST_P(HyperDecisionScript, Runs) {
         event.text = step.event.text;
         event.eventFlags = step.event.flags;
 
-        const Decision decision = decideEvent(state, step.event.type, event,
-                                              {store, scenario.hasOnOpenSettings});
+        const Decision decision =
+            decideEvent(state, step.event.type, event, {store, scenario.hasOnOpenSettings});
         EXPECT_EQ(decision.outcome, step.outcome);
         EXPECT_EQ(decision.action.kind, step.action);
         EXPECT_EQ(std::string(decision.action.appURL), step.appURL);
@@ -189,8 +201,12 @@ TEST_P(HyperDecisionScript, Runs) {
     }
 }
 
+std::string scenarioNumber(const ::testing::TestParamInfo<Scenario>& param) {
+    return "s" + std::to_string(param.index + 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, HyperDecisionScript, ::testing::ValuesIn(kScenarios),
-                         [](const auto& info) { return "s" + std::to_string(info.index); });
+                         scenarioNumber);
 
 TEST(HyperDecision, ForwardedEventKeepsItsOwnModifiers) {
     testing::InMemoryKeyValueStore defaults;
@@ -227,7 +243,7 @@ TEST(KeyCharacter, LowercasesWithTheFullLocaleIndependentMapping) {
         return std::string(keyCharacter(event).utf8());
     };
     EXPECT_EQ(text(u"S"), "s");
-    EXPECT_EQ(text(u"I"), "i"); // not the dotless i of a Turkish locale
+    EXPECT_EQ(text(u"I"), "i");              // not the dotless i of a Turkish locale
     EXPECT_EQ(text(u"\u0130"), "i\xCC\x87"); // İ lowercases to two code points
     EXPECT_EQ(text(u"\u00C9"), "\xC3\xA9");
     EXPECT_EQ(text(u"abcdef"), "abcd"); // at most four code units are read

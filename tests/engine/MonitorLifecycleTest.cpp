@@ -71,8 +71,9 @@ TEST_F(MonitorLifecycle, StartWithAccessInstallsTapThenRemaps) {
     EXPECT_EQ(platform.taps.userInfo, monitor.get());
     EXPECT_EQ(platform.taps.log->calls, (std::vector<std::string>{"add", "enable"}));
     ASSERT_EQ(platform.keyMapping.runs.size(), 1u);
-    EXPECT_EQ(platform.keyMapping.runs[0],
-              (std::vector<std::string>{"property", "--set", HyperKeyMonitor::remappingText(true)}));
+    EXPECT_EQ(
+        platform.keyMapping.runs[0],
+        (std::vector<std::string>{"property", "--set", HyperKeyMonitor::remappingText(true)}));
     EXPECT_EQ(platform.timers.liveValidTimers(), 0);
 }
 
