@@ -84,10 +84,15 @@ bool writeNewFile(const std::filesystem::path& path, std::string_view bytes, boo
 
 FileContents readWholeFile(const std::filesystem::path& path) {
     FileContents contents;
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO in the file's place cannot hang the caller.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
         contents.status =
             errno == ENOENT ? FileContents::Status::Missing : FileContents::Status::Failed;
+        return contents;
+    }
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return contents;
     }
     std::vector<char> buffer(64 * 1024);

@@ -78,6 +78,11 @@ std::optional<std::string> SettingsFileStore::dataForKey(std::string_view key) {
         return std::nullopt;
     }
     auto contents = readWholeFile(*file);
+    if (contents.status == FileContents::Status::Failed) {
+        // The caller will take the value for absent; it must not be lost to the
+        // next write all the same.
+        unpreserved_.emplace(key);
+    }
     if (contents.status != FileContents::Status::Read) {
         return std::nullopt;
     }

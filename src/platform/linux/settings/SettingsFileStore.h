@@ -18,9 +18,10 @@ namespace tarnell::platform {
 //
 // Every write replaces its file atomically and is on disk when the call returns.
 // Failures are not reported, and never cost the old value: an unreadable
-// settings.json, and a data file the caller reports unreadable, are first copied
-// to a side file "<file>.unreadable-YYYYMMDD-HHMMSS"; when that copy cannot be made
-// the write is skipped.
+// settings.json, a data file the caller reports unreadable and a data file that
+// could not be read at all are first copied to a side file
+// "<file>.unreadable-YYYYMMDD-HHMMSS"; when that copy cannot be made the write is
+// skipped.
 class SettingsFileStore final : public KeyValueStore {
 public:
     static constexpr std::string_view kSettingsFileName = "settings.json";

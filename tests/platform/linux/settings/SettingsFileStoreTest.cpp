@@ -245,6 +245,26 @@ TEST_F(SettingsFileStoreTest, DataWaitsWhileItsUnreadableValueCannotBeCopied) {
     EXPECT_EQ(store.dataForKey("bindings"), "[]");
 }
 
+TEST_F(SettingsFileStoreTest, DataThatCouldNotBeReadIsNotReplacedBlindly) {
+    makeDirectory();
+    fs::create_directory(directory / "bindings.json");
+    SettingsFileStore store(directory);
+    EXPECT_FALSE(store.dataForKey("bindings")); // looks absent to the caller
+    store.setData("bindings", "[]");
+    EXPECT_TRUE(fs::is_directory(directory / "bindings.json"));
+}
+
+TEST_F(SettingsFileStoreTest, FifoInPlaceOfAFileReadsAsUnreadableWithoutBlocking) {
+    makeDirectory();
+    ASSERT_EQ(::mkfifo((directory / "settings.json").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((directory / "bindings.json").c_str(), 0600), 0);
+    SettingsFileStore store(directory);
+    EXPECT_FALSE(store.dataForKey("bindings"));
+    EXPECT_FALSE(store.boolForKey("hidesFrontmostApp"));
+    store.setBool("hidesFrontmostApp", true);
+    EXPECT_TRUE(fs::is_fifo(directory / "settings.json"));
+}
+
 TEST_F(SettingsFileStoreTest, KeysThatAreNoPlainFileNamesAreIgnored) {
     SettingsFileStore store(directory);
     store.setData("../escape", "x");
