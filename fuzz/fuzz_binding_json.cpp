@@ -10,12 +10,14 @@
 
 namespace {
 
-bool sameRecords(const std::vector<tarnell::AppBinding>& a, const std::vector<tarnell::AppBinding>& b) {
+bool sameRecords(const std::vector<tarnell::AppBinding>& a,
+                 const std::vector<tarnell::AppBinding>& b) {
     if (a.size() != b.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].id != b[i].id || a[i].key != b[i].key || a[i].appURL != b[i].appURL || !(a[i] == b[i]) ||
+        if (a[i].id != b[i].id || a[i].key != b[i].key || a[i].appURL != b[i].appURL ||
+            !(a[i] == b[i]) ||
             std::hash<tarnell::AppBinding>{}(a[i]) != std::hash<tarnell::AppBinding>{}(b[i])) {
             return false;
         }

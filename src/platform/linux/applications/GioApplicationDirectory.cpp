@@ -2,9 +2,9 @@
 
 #include "bindings/FileUrl.h"
 
+#include <algorithm>
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
-#include <algorithm>
 #include <vector>
 
 namespace tarnell::platform {
