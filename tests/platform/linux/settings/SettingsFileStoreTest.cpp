@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using namespace std::string_literals;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -79,7 +80,7 @@ TEST_F(SettingsFileStoreTest, FirstWriteCreatesAPrivateDirectory) {
 }
 
 TEST_F(SettingsFileStoreTest, ValuesSurviveANewStoreOnTheSameDirectory) {
-    const std::string bytes("[{\"key\":\"\xC3\xA9\"}]\0tail", 22);
+    const std::string bytes = "[{\"key\":\"\xC3\xA9\"}]\0tail"s;
     {
         SettingsFileStore store(directory);
         store.setData("bindings", bytes);
