@@ -165,6 +165,10 @@ void KeyRouter::releaseAddedModifiers() {
     if (added_ == 0) {
         return;
     }
+    // The key's release is reported before the modifiers go, never with them.
+    if (unsynced_) {
+        emitSync();
+    }
     for (std::size_t i = 0; i < kModifierKeys.size(); ++i) {
         if ((added_ & bit(i)) != 0) {
             emitKey(kModifierKeys[i].code, 0);
