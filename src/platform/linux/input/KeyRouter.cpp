@@ -82,7 +82,7 @@ void KeyRouter::routeKey(std::uint16_t code, std::int32_t value) {
         passThroughModifier(code, value);
         return;
     }
-    RoutedKeyEvent event(virtualKeyCode(code), value == 2, modifierFlags(), code, &text_);
+    RoutedKeyEvent event(virtualKeyCode(code), value == 2, physicalFlags_, code, &text_);
     engine::KeyEvent* result = &event;
     if (callback_ != nullptr) {
         result = callback_(nullptr, value == 0 ? engine::kEventKeyUp : engine::kEventKeyDown,
@@ -118,6 +118,7 @@ void KeyRouter::passThroughModifier(std::uint16_t code, std::int32_t value) {
         const std::uint8_t mask = bit(static_cast<std::size_t>(index));
         if (value == 1) {
             physical_ |= mask;
+            physicalFlags_ = flagsOf(physical_);
             if ((added_ & mask) != 0) {
                 // Already down on the output: from now on it is the user's.
                 added_ = static_cast<std::uint8_t>(added_ & ~mask);
@@ -126,6 +127,7 @@ void KeyRouter::passThroughModifier(std::uint16_t code, std::int32_t value) {
             }
         } else if (value == 0) {
             physical_ = static_cast<std::uint8_t>(physical_ & ~mask);
+            physicalFlags_ = flagsOf(physical_);
         }
     }
     if (value == 2 && !held_.test(code)) {
@@ -137,6 +139,9 @@ void KeyRouter::passThroughModifier(std::uint16_t code, std::int32_t value) {
 
 void KeyRouter::realiseFlags(std::uint64_t flags) {
     const std::uint64_t wanted = flags & engine::kHyperModifierMask;
+    if (added_ == 0 && (wanted & ~physicalFlags_) == 0) {
+        return; // the usual case: what the event holds is what the user holds
+    }
     bool changed = false;
     for (std::size_t left = 0; left < kModifierKeys.size(); left += 2) {
         const std::uint8_t pair = pairBits(left);
@@ -178,10 +183,10 @@ void KeyRouter::releaseAddedModifiers() {
     emitSync();
 }
 
-std::uint64_t KeyRouter::modifierFlags() const {
+std::uint64_t KeyRouter::flagsOf(std::uint8_t physical) {
     std::uint64_t flags = 0;
     for (std::size_t left = 0; left < kModifierKeys.size(); left += 2) {
-        if ((physical_ & pairBits(left)) != 0) {
+        if ((physical & pairBits(left)) != 0) {
             flags |= kModifierKeys[left].flag;
         }
     }
@@ -215,6 +220,7 @@ void KeyRouter::releaseAll() {
     }
     flush();
     physical_ = 0;
+    physicalFlags_ = 0;
     added_ = 0;
     forwarded_ = 0;
 }

@@ -97,7 +97,7 @@ public:
     void tapCapsLock();
 
     // Shift, Control, Alt and Super flags of the modifiers the user holds.
-    [[nodiscard]] std::uint64_t modifierFlags() const;
+    [[nodiscard]] std::uint64_t modifierFlags() const { return physicalFlags_; }
     [[nodiscard]] bool outputHolds(std::uint16_t code) const { return held_.test(code); }
     [[nodiscard]] int forwardedKeysHeld() const { return forwarded_; }
 
@@ -110,6 +110,7 @@ private:
     void emitKey(std::uint16_t code, std::int32_t value);
     void emitSync();
     void feedText(std::uint16_t code, std::int32_t value);
+    static std::uint64_t flagsOf(std::uint8_t physical);
 
     EventSink& sink_;
     KeyTextSource& text_;
@@ -121,10 +122,11 @@ private:
     std::size_t buffered_ = 0;
     bool unsynced_ = false; // something was emitted since the last sync report
 
-    std::bitset<KEY_CNT> held_; // keys the output holds
-    int forwarded_ = 0;         // of them, keys handed on through the callback
-    std::uint8_t physical_ = 0; // modifier keys the user holds (bit per modifier key)
-    std::uint8_t added_ = 0;    // modifier keys Tarnell holds on the output
+    std::bitset<KEY_CNT> held_;       // keys the output holds
+    int forwarded_ = 0;               // of them, keys handed on through the callback
+    std::uint8_t physical_ = 0;       // modifier keys the user holds (bit per modifier key)
+    std::uint8_t added_ = 0;          // modifier keys Tarnell holds on the output
+    std::uint64_t physicalFlags_ = 0; // the flags of physical_
 };
 
 } // namespace tarnell::input
