@@ -152,10 +152,8 @@ void X11Backend::readActiveWindow() {
                                          &window, nullptr) == 0) {
         window = XCB_NONE;
     }
+    // Described once it appears in the client list; until then it counts as no window.
     active_ = window;
-    if (active_ != XCB_NONE && !windows_.contains(active_)) {
-        track(active_);
-    }
 }
 
 void X11Backend::readClientList() {
@@ -165,17 +163,18 @@ void X11Backend::readClientList() {
         0) {
         return;
     }
-    stacking_.assign(list.windows, list.windows + list.windows_len);
+    std::vector<xcb_window_t> stacking(list.windows, list.windows + list.windows_len);
     xcb_ewmh_get_windows_reply_wipe(&list);
-    std::erase_if(windows_, [this](const auto& entry) {
-        return entry.first != active_ &&
-               std::find(stacking_.begin(), stacking_.end(), entry.first) == stacking_.end();
+    std::erase_if(windows_, [&stacking](const auto& entry) {
+        return std::find(stacking.begin(), stacking.end(), entry.first) == stacking.end();
     });
-    for (const auto window : stacking_) {
-        if (!windows_.contains(window)) {
+    // Window IDs are reused, so a window new to the list is described afresh.
+    for (const auto window : stacking) {
+        if (std::find(stacking_.begin(), stacking_.end(), window) == stacking_.end()) {
             track(window);
         }
     }
+    stacking_ = std::move(stacking);
 }
 
 void X11Backend::readCurrentDesktop() {
@@ -246,7 +245,10 @@ void X11Backend::reidentifyWindows() {
 }
 
 std::optional<engine::RunningApplication> X11Backend::frontmost() const {
-    if (active_ == XCB_NONE) {
+    // Some window managers leave a destroyed window as the active one: only a managed
+    // window counts.
+    if (active_ == XCB_NONE ||
+        std::find(stacking_.begin(), stacking_.end(), active_) == stacking_.end()) {
         return std::nullopt;
     }
     const auto it = windows_.find(active_);
