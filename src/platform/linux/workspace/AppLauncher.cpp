@@ -2,13 +2,14 @@
 
 #include "platform/linux/workspace/WindowIdentity.h"
 
+#include <cstdlib>
 #include <gio/gdesktopappinfo.h>
 #include <memory>
 
 namespace tarnell::platform {
 
 struct AppLauncher::Request {
-    AppLauncher* launcher;
+    std::weak_ptr<AppLauncher*> launcher;
     std::string path;
     std::string desktopId;
     Environment environment;
@@ -22,9 +23,21 @@ std::string launchScopeName(const std::string& desktopId, int pid) {
     return "app-tarnell-" + escapeUnitNamePart(stem) + "-" + std::to_string(pid) + ".scope";
 }
 
-AppLauncher::AppLauncher() : cancellable_(g_cancellable_new()) {
-    // Only the address is looked up here; connecting happens in the event loop.
-    g_bus_get(G_BUS_TYPE_SESSION, cancellable_, &AppLauncher::onBus, this);
+AppLauncher::AppLauncher()
+    : cancellable_(g_cancellable_new()), self_(std::make_shared<AppLauncher*>(this)) {
+    // A user service manager comes with a session bus at a known address; without
+    // one there is nobody to make scopes, and no bus is to be started for it.
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    const bool busKnown =
+        (address != nullptr && *address != '\0') ||
+        (runtimeDir != nullptr &&
+         g_file_test((std::string(runtimeDir) + "/bus").c_str(), G_FILE_TEST_EXISTS));
+    if (busKnown) {
+        // Connecting happens in the event loop.
+        g_bus_get(G_BUS_TYPE_SESSION, cancellable_, &AppLauncher::onBus,
+                  new std::weak_ptr<AppLauncher*>(self_));
+    }
 }
 
 AppLauncher::~AppLauncher() {
@@ -35,23 +48,32 @@ AppLauncher::~AppLauncher() {
     }
 }
 
-void AppLauncher::onBus(GObject*, GAsyncResult* result, gpointer self) {
+void AppLauncher::onBus(GObject*, GAsyncResult* result, gpointer data) {
+    const std::unique_ptr<std::weak_ptr<AppLauncher*>> self(
+        static_cast<std::weak_ptr<AppLauncher*>*>(data));
     GDBusConnection* bus = g_bus_get_finish(result, nullptr);
     if (bus == nullptr) {
-        return; // no session bus (or cancelled): programs stay in our own group
+        return; // no session bus: programs stay in our own group
     }
-    static_cast<AppLauncher*>(self)->bus_ = bus;
+    if (const auto launcher = self->lock()) {
+        (*launcher)->bus_ = bus;
+    } else {
+        g_object_unref(bus);
+    }
 }
 
 void AppLauncher::launch(const std::string& path, const std::string& desktopId,
                          Environment environment) {
     // Launching spawns a process or calls D-Bus; neither belongs on the key path.
-    auto* request = new Request{this, path, desktopId, std::move(environment)};
+    auto* request = new Request{self_, path, desktopId, std::move(environment)};
     g_idle_add_full(G_PRIORITY_DEFAULT, &AppLauncher::launchNow, request, nullptr);
 }
 
 gboolean AppLauncher::launchNow(gpointer data) {
     std::unique_ptr<Request> request(static_cast<Request*>(data));
+    if (request->launcher.expired()) {
+        return G_SOURCE_REMOVE; // we are shutting down
+    }
     GDesktopAppInfo* entry = g_desktop_app_info_new_from_filename(request->path.c_str());
     if (entry == nullptr) {
         return G_SOURCE_REMOVE;
@@ -71,7 +93,9 @@ gboolean AppLauncher::launchNow(gpointer data) {
 
 void AppLauncher::onLaunched(GDesktopAppInfo*, GPid pid, gpointer data) {
     auto* request = static_cast<Request*>(data);
-    request->launcher->moveIntoScope(request->desktopId, pid);
+    if (const auto launcher = request->launcher.lock()) {
+        (*launcher)->moveIntoScope(request->desktopId, pid);
+    }
 }
 
 void AppLauncher::moveIntoScope(const std::string& desktopId, GPid pid) {

@@ -2,6 +2,7 @@
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,8 @@ private:
 
     GCancellable* cancellable_;
     GDBusConnection* bus_ = nullptr;
+    // Launches still waiting for the event loop hold this weakly.
+    std::shared_ptr<AppLauncher*> self_;
 };
 
 } // namespace tarnell::platform
