@@ -1,2 +1,4 @@
 // Placeholder until the application shell lands.
-int main() { return 0; }
+int main() {
+    return 0;
+}
