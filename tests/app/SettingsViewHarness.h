@@ -1,11 +1,12 @@
 #pragma once
 
 #include "FakeApplicationCatalog.h"
-#include "FakeBindings.h"
 #include "FakeEngineServices.h"
 #include "QtTestApplication.h"
 #include "app/SettingsView.h"
 #include "bindings/BindingStore.h"
+#include "support/FakeApplicationDirectory.h"
+#include "support/InMemoryKeyValueStore.h"
 
 #include <memory>
 
@@ -33,8 +34,8 @@ struct SettingsViewHarness {
         settle();
     }
 
-    MemoryKeyValueStore defaults;
-    FakeApplicationDirectory directory;
+    tarnell::testing::InMemoryKeyValueStore defaults;
+    tarnell::testing::FakeApplicationDirectory directory;
     std::shared_ptr<BindingStore> store = std::make_shared<BindingStore>(defaults, directory);
     MonitorHarness harness{store};
     FakeLoginItems loginItems;

@@ -1,12 +1,13 @@
 #include "app/ShortcutListSection.h"
 
 #include "FakeApplicationCatalog.h"
-#include "FakeBindings.h"
 #include "QtTestApplication.h"
 #include "app/AppChooserDialog.h"
 #include "app/ShortcutRow.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"
+#include "support/FakeApplicationDirectory.h"
+#include "support/InMemoryKeyValueStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -78,8 +79,8 @@ protected:
         return *section;
     }
 
-    test::MemoryKeyValueStore defaults;
-    test::FakeApplicationDirectory directory;
+    tarnell::testing::InMemoryKeyValueStore defaults;
+    tarnell::testing::FakeApplicationDirectory directory;
     BindingStore store{defaults, directory};
     test::FakeApplicationCatalog catalog;
     std::unique_ptr<ShortcutListSection> section;
