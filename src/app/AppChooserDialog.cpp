@@ -140,9 +140,12 @@ void AppChooserDialog::acceptFiles(const QStringList& paths) {
 }
 
 void AppChooserDialog::browse() {
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        this, text("Add App"), QStringLiteral("/usr/share/applications"),
-        text("Applications (*.desktop)"));
+    QStringList paths = QFileDialog::getOpenFileNames(this, text("Add App"),
+                                                      QStringLiteral("/usr/share/applications"),
+                                                      text("Applications (*.desktop)"));
+    // The name filter can be bypassed by typing a name; only desktop entries can be
+    // launched, so nothing else is taken.
+    paths.removeIf([](const QString& path) { return !path.endsWith(QStringLiteral(".desktop")); });
     if (!paths.isEmpty()) {
         acceptFiles(paths);
     }

@@ -1,11 +1,17 @@
 #include "platform/linux/desktop/GioApplicationCatalog.h"
 
+#include "app/AppChooserDialog.h"
+#include "bindings/FileUrl.h"
+
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -80,7 +86,7 @@ public:
         static int argc = 1;
         static char name[] = "tarnell-test";
         static char* argv[] = {name, nullptr};
-        application = new QGuiApplication(argc, argv);
+        application = new QApplication(argc, argv);
         QIcon::setThemeSearchPaths({rootPath(QStringLiteral("icons"))});
         QIcon::setThemeName(QStringLiteral("tarnelltest"));
     }
@@ -90,7 +96,7 @@ public:
     }
 
 private:
-    QGuiApplication* application = nullptr;
+    QApplication* application = nullptr;
 };
 
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new DesktopEnvironment);
@@ -166,6 +172,41 @@ TEST(GioApplicationCatalog, TellsWhenApplicationsAreInstalledOrRemoved) {
     ASSERT_TRUE(QFile::remove(rootPath(QStringLiteral("home/applications/fresh.desktop"))));
     ASSERT_TRUE(waitForChange());
     EXPECT_FALSE(byId(catalog).contains(QStringLiteral("fresh.desktop")));
+}
+
+TEST(GioApplicationCatalog, ChooserListsTheCatalogueByName) {
+    GioApplicationCatalog catalog;
+    app::AppChooserDialog dialog(catalog);
+    QStringList names;
+    for (int i = 0; i < dialog.list()->count(); ++i) {
+        names.append(dialog.list()->item(i)->text());
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Duplicate (user)"),
+                                  QStringLiteral("Missing Icon"), QStringLiteral("Nested"),
+                                  QStringLiteral("Themed"), QStringLiteral("Zeta Notes")}));
+
+    QTimer::singleShot(0, [] {
+        auto* shown = qobject_cast<app::AppChooserDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(shown, nullptr);
+        shown->list()->item(4)->setSelected(true);
+        shown->list()->item(1)->setSelected(true);
+        shown->addButton()->click();
+    });
+    EXPECT_EQ(
+        app::AppChooserDialog::chooseApplications(catalog, nullptr),
+        (std::vector<std::string>{
+            fileUrlFromPath(
+                rootPath(QStringLiteral("system/applications/missing-icon.desktop")).toStdString()),
+            fileUrlFromPath(
+                rootPath(QStringLiteral("home/applications/notes.desktop")).toStdString())}));
+
+    QTimer::singleShot(0, [] {
+        auto* shown = qobject_cast<app::AppChooserDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(shown, nullptr);
+        shown->list()->selectAll();
+        shown->reject();
+    });
+    EXPECT_TRUE(app::AppChooserDialog::chooseApplications(catalog, nullptr).empty());
 }
 
 } // namespace
