@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -23,7 +24,9 @@ bool readOptions(int argc, char** argv, bool& headless) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Caps Lock as a Hyper key: hold Caps Lock and press a key to open an application."));
-    parser.addHelpOption();
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    parser.addOption(help);
     parser.addVersionOption();
     parser.addOption(QCommandLineOption(
         QString::fromLatin1(kHeadlessOption),
@@ -34,11 +37,16 @@ bool readOptions(int argc, char** argv, bool& headless) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     if (!parser.parse(arguments)) {
-        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        std::fprintf(stderr, "tarnell: %s\nTry 'tarnell --help'.\n",
+                     qPrintable(parser.errorText()));
         return false;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
-        parser.showHelp(0);
+    if (parser.isSet(help)) {
+        // Without an application object the parser cannot name the program itself.
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("<executable_name>"), QStringLiteral("tarnell"));
+        std::fputs(qPrintable(text), stdout);
+        std::exit(0);
     }
     if (parser.isSet(QStringLiteral("version"))) {
         parser.showVersion();
