@@ -1,0 +1,85 @@
+#include "platform/linux/workspace/LinuxWorkspace.h"
+
+#include "bindings/FileUrl.h"
+#include "platform/linux/workspace/AppLauncher.h"
+#include "platform/linux/workspace/DesktopEntries.h"
+#include "platform/linux/workspace/WindowBackend.h"
+#include "platform/linux/workspace/WindowIdentity.h"
+#include "platform/linux/workspace/WlrootsBackend.h"
+#include "platform/linux/workspace/X11Backend.h"
+
+#include <cstdlib>
+
+namespace tarnell::platform {
+
+LinuxWorkspace::LinuxWorkspace()
+    : catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
+      identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirectories())),
+      launcher_(std::make_unique<AppLauncher>()) {
+    const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+    const char* x11Display = std::getenv("DISPLAY");
+    if (waylandDisplay != nullptr && *waylandDisplay != '\0') {
+        // A Wayland session without the protocol gives X11 clients no real picture
+        // of the focus either, so there is no falling back to X11 here.
+        if (auto backend = WlrootsBackend::connect(waylandDisplay, *identifier_)) {
+            windows_ = std::move(backend);
+            backendKind_ = Backend::Wlroots;
+        }
+    } else if (x11Display != nullptr && *x11Display != '\0') {
+        if (auto backend = X11Backend::connect(x11Display, *identifier_)) {
+            windows_ = std::move(backend);
+            backendKind_ = Backend::X11;
+        }
+    }
+}
+
+LinuxWorkspace::~LinuxWorkspace() = default;
+
+std::optional<std::string> LinuxWorkspace::applicationIdentifierAt(std::string_view appURL) {
+    const auto path = pathFromFileUrl(appURL);
+    if (!path) {
+        return std::nullopt;
+    }
+    return desktopIdOfEntryAt(*path, applicationDirectories());
+}
+
+std::optional<engine::RunningApplication> LinuxWorkspace::frontmostApplication() {
+    return windows_ ? windows_->frontmost() : std::nullopt;
+}
+
+void LinuxWorkspace::hide(const engine::RunningApplication& application) {
+    if (windows_) {
+        windows_->hide(application);
+    }
+}
+
+void LinuxWorkspace::openApplication(std::string_view appURL) {
+    const auto path = pathFromFileUrl(appURL);
+    if (!path) {
+        return;
+    }
+    const auto desktopId = desktopIdOfEntryAt(*path, applicationDirectories());
+    if (!desktopId) {
+        return;
+    }
+    if (windows_ && windows_->raise(*desktopId)) {
+        return;
+    }
+    if (!windows_) {
+        launcher_->launch(*path, *desktopId, {});
+        return;
+    }
+    windows_->prepareLaunch([launcher = launcher_.get(), path = *path,
+                             desktopId = *desktopId](WindowBackend::Environment environment) {
+        launcher->launch(path, desktopId, std::move(environment));
+    });
+}
+
+void LinuxWorkspace::reloadDesktopEntries() {
+    *catalog_ = loadDesktopCatalog();
+    if (windows_) {
+        windows_->reidentifyWindows();
+    }
+}
+
+} // namespace tarnell::platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "engine/PlatformServices.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tarnell::platform {
+
+class AppLauncher;
+class DesktopCatalog;
+class WindowBackend;
+class WindowIdentifier;
+
+// The workspace of a Linux desktop session: applications are desktop entries,
+// identified by their desktop file ID; windows are watched through X11 or, on
+// wlroots compositors, the foreign-toplevel protocol. Elsewhere (other Wayland
+// sessions) it can only launch.
+//
+// Make it on the main thread once the event loop exists; it does its work on the
+// default GLib main context, which Qt's event loop runs.
+class LinuxWorkspace final : public engine::Workspace {
+public:
+    enum class Backend { X11, Wlroots, LaunchOnly };
+
+    // Picks the backend from the session: a Wayland display offering the
+    // foreign-toplevel protocol, else an X11 display, else launching only.
+    LinuxWorkspace();
+    ~LinuxWorkspace() override;
+    LinuxWorkspace(const LinuxWorkspace&) = delete;
+    LinuxWorkspace& operator=(const LinuxWorkspace&) = delete;
+
+    Backend backend() const { return backendKind_; }
+
+    std::optional<std::string> applicationIdentifierAt(std::string_view appURL) override;
+    std::optional<engine::RunningApplication> frontmostApplication() override;
+    void hide(const engine::RunningApplication& application) override;
+    void openApplication(std::string_view appURL) override;
+
+    // Reads the installed entries again (after applications were installed or removed).
+    void reloadDesktopEntries();
+
+private:
+    std::unique_ptr<DesktopCatalog> catalog_;
+    std::unique_ptr<WindowIdentifier> identifier_;
+    std::unique_ptr<WindowBackend> windows_;
+    std::unique_ptr<AppLauncher> launcher_;
+    Backend backendKind_ = Backend::LaunchOnly;
+};
+
+} // namespace tarnell::platform

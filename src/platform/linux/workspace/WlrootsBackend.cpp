@@ -1,0 +1,257 @@
+#include "platform/linux/workspace/WlrootsBackend.h"
+
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <wayland-client.h>
+
+namespace tarnell::platform {
+namespace {
+
+constexpr std::uint32_t highestManagerVersion = 3;
+constexpr std::uint32_t highestSeatVersion = 1;
+
+} // namespace
+
+std::unique_ptr<WlrootsBackend> WlrootsBackend::connect(const char* display,
+                                                        const WindowIdentifier& identifier) {
+    wl_display* connection = wl_display_connect(display);
+    if (connection == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<WlrootsBackend> backend(new WlrootsBackend(connection, identifier));
+    if (!backend->bind()) {
+        return nullptr;
+    }
+    return backend;
+}
+
+WlrootsBackend::WlrootsBackend(wl_display* display, const WindowIdentifier& identifier)
+    : display_(display), identifier_(identifier) {}
+
+WlrootsBackend::~WlrootsBackend() {
+    if (watch_ != 0) {
+        g_source_remove(watch_);
+    }
+    for (auto& [key, toplevel] : toplevels_) {
+        zwlr_foreign_toplevel_handle_v1_destroy(toplevel->handle);
+    }
+    if (manager_ != nullptr) {
+        zwlr_foreign_toplevel_manager_v1_stop(manager_);
+        zwlr_foreign_toplevel_manager_v1_destroy(manager_);
+    }
+    if (seat_ != nullptr) {
+        wl_seat_destroy(seat_);
+    }
+    if (registry_ != nullptr) {
+        wl_registry_destroy(registry_);
+    }
+    wl_display_flush(display_);
+    wl_display_disconnect(display_);
+}
+
+bool WlrootsBackend::bind() {
+    static const wl_registry_listener registryListener{&WlrootsBackend::onGlobal,
+                                                       &WlrootsBackend::onGlobalRemove};
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &registryListener, this);
+    // Once for the globals, once more for the windows that exist already.
+    if (wl_display_roundtrip(display_) < 0 || manager_ == nullptr ||
+        wl_display_roundtrip(display_) < 0) {
+        return false;
+    }
+    if (const char* swaySocket = std::getenv("SWAYSOCK"); swaySocket != nullptr) {
+        sway_ = SwayIpc::connect(swaySocket);
+    }
+    watch_ = g_unix_fd_add(wl_display_get_fd(display_),
+                           static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                           &WlrootsBackend::onReadable, this);
+    return true;
+}
+
+gboolean WlrootsBackend::onReadable(gint, GIOCondition, gpointer self) {
+    auto* backend = static_cast<WlrootsBackend*>(self);
+    wl_display* display = backend->display_;
+    if (wl_display_prepare_read(display) == 0) {
+        wl_display_read_events(display);
+    }
+    wl_display_dispatch_pending(display);
+    if (wl_display_get_error(display) != 0) {
+        // The compositor is gone: nothing is in front any more.
+        backend->active_ = nullptr;
+        backend->watch_ = 0;
+        return G_SOURCE_REMOVE;
+    }
+    wl_display_flush(display);
+    return G_SOURCE_CONTINUE;
+}
+
+void WlrootsBackend::flush() {
+    wl_display_flush(display_);
+}
+
+void WlrootsBackend::onGlobal(void* data, wl_registry* registry, std::uint32_t name,
+                              const char* interface, std::uint32_t version) {
+    static const zwlr_foreign_toplevel_manager_v1_listener managerListener{
+        &WlrootsBackend::onToplevel, &WlrootsBackend::onFinished};
+    auto* self = static_cast<WlrootsBackend*>(data);
+    if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0 &&
+        self->manager_ == nullptr) {
+        self->manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,
+                             std::min(version, highestManagerVersion)));
+        zwlr_foreign_toplevel_manager_v1_add_listener(self->manager_, &managerListener, self);
+    } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_ == nullptr) {
+        self->seat_ = static_cast<wl_seat*>(wl_registry_bind(
+            registry, name, &wl_seat_interface, std::min(version, highestSeatVersion)));
+    }
+}
+
+void WlrootsBackend::onGlobalRemove(void*, wl_registry*, std::uint32_t) {}
+
+void WlrootsBackend::onToplevel(void* data, zwlr_foreign_toplevel_manager_v1*,
+                                zwlr_foreign_toplevel_handle_v1* handle) {
+    static const zwlr_foreign_toplevel_handle_v1_listener listener{
+        &WlrootsBackend::onTitle,  &WlrootsBackend::onAppId, &WlrootsBackend::onOutput,
+        &WlrootsBackend::onOutput, &WlrootsBackend::onState, &WlrootsBackend::onDone,
+        &WlrootsBackend::onClosed, &WlrootsBackend::onParent};
+    auto* self = static_cast<WlrootsBackend*>(data);
+    auto toplevel = std::make_unique<Toplevel>();
+    toplevel->owner = self;
+    toplevel->handle = handle;
+    toplevel->key = self->nextKey_++;
+    zwlr_foreign_toplevel_handle_v1_add_listener(handle, &listener, toplevel.get());
+    self->toplevels_.emplace(toplevel->key, std::move(toplevel));
+}
+
+void WlrootsBackend::onFinished(void* data, zwlr_foreign_toplevel_manager_v1* manager) {
+    auto* self = static_cast<WlrootsBackend*>(data);
+    zwlr_foreign_toplevel_manager_v1_destroy(manager);
+    self->manager_ = nullptr;
+}
+
+void WlrootsBackend::onTitle(void*, zwlr_foreign_toplevel_handle_v1*, const char*) {}
+
+void WlrootsBackend::onAppId(void* data, zwlr_foreign_toplevel_handle_v1*, const char* appId) {
+    static_cast<Toplevel*>(data)->pendingAppId = appId != nullptr ? appId : "";
+}
+
+void WlrootsBackend::onOutput(void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {}
+
+void WlrootsBackend::onState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_array* states) {
+    auto* toplevel = static_cast<Toplevel*>(data);
+    const auto* first = static_cast<const std::uint32_t*>(states->data);
+    const auto* last = first + states->size / sizeof(std::uint32_t);
+    toplevel->pendingActivated =
+        std::find(first, last, ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED) != last;
+}
+
+void WlrootsBackend::onDone(void* data, zwlr_foreign_toplevel_handle_v1*) {
+    auto* toplevel = static_cast<Toplevel*>(data);
+    auto* self = toplevel->owner;
+    if (toplevel->pendingAppId != toplevel->appId || !toplevel->identity) {
+        toplevel->appId = toplevel->pendingAppId;
+        toplevel->identity =
+            self->identifier_.identifyFromHints(WindowHints{toplevel->appId, {}, {}, 0});
+    }
+    toplevel->activated = toplevel->pendingActivated;
+    if (toplevel->activated) {
+        toplevel->lastActivated = ++self->activationCount_;
+        self->active_ = toplevel;
+    } else if (self->active_ == toplevel) {
+        self->active_ = nullptr;
+    }
+}
+
+void WlrootsBackend::onClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+    auto* toplevel = static_cast<Toplevel*>(data);
+    auto* self = toplevel->owner;
+    if (self->active_ == toplevel) {
+        self->active_ = nullptr;
+    }
+    zwlr_foreign_toplevel_handle_v1_destroy(handle);
+    self->toplevels_.erase(toplevel->key);
+}
+
+void WlrootsBackend::onParent(void*, zwlr_foreign_toplevel_handle_v1*,
+                              zwlr_foreign_toplevel_handle_v1*) {}
+
+std::optional<engine::RunningApplication> WlrootsBackend::frontmost() const {
+    if (active_ == nullptr) {
+        return std::nullopt;
+    }
+    return engine::RunningApplication{active_->identity, active_->key};
+}
+
+std::vector<std::string> WlrootsBackend::applicationIds() const {
+    std::vector<std::string> ids;
+    for (const auto& [key, toplevel] : toplevels_) {
+        ids.push_back(toplevel->appId);
+    }
+    return ids;
+}
+
+void WlrootsBackend::reidentifyWindows() {
+    for (auto& [key, toplevel] : toplevels_) {
+        toplevel->identity = identifier_.identifyFromHints(WindowHints{toplevel->appId, {}, {}, 0});
+    }
+}
+
+std::vector<WlrootsBackend::Toplevel*>
+WlrootsBackend::toplevelsOf(const engine::RunningApplication& application) {
+    std::vector<Toplevel*> result;
+    for (auto& [key, toplevel] : toplevels_) {
+        if (key == application.handle ||
+            (application.identifier && toplevel->identity == application.identifier)) {
+            result.push_back(toplevel.get());
+        }
+    }
+    return result;
+}
+
+void WlrootsBackend::hide(const engine::RunningApplication& application) {
+    for (auto* toplevel : toplevelsOf(application)) {
+        const auto criteria = sway_ ? swayAppIdCriteria(toplevel->appId) : std::string();
+        if (!criteria.empty()) {
+            if (inScratchpad_.insert(toplevel->appId).second) {
+                sway_->runCommand(criteria + " move scratchpad");
+            }
+        } else {
+            zwlr_foreign_toplevel_handle_v1_set_minimized(toplevel->handle);
+        }
+    }
+    // Windows of this application that appear later start out visible again.
+    if (sway_) {
+        std::erase_if(inScratchpad_, [this](const std::string& appId) {
+            return std::none_of(toplevels_.begin(), toplevels_.end(),
+                                [&](const auto& entry) { return entry.second->appId == appId; });
+        });
+    }
+    flush();
+}
+
+bool WlrootsBackend::raise(const std::string& desktopId) {
+    Toplevel* latest = nullptr;
+    for (auto& [key, toplevel] : toplevels_) {
+        if (toplevel->identity == desktopId &&
+            (latest == nullptr || toplevel->lastActivated >= latest->lastActivated)) {
+            latest = toplevel.get();
+        }
+    }
+    if (latest == nullptr) {
+        return false;
+    }
+    if (sway_ && inScratchpad_.erase(latest->appId) != 0) {
+        // Focusing a window in the scratchpad brings it out; back into the tiling.
+        sway_->runCommand(swayAppIdCriteria(latest->appId) + " focus, floating disable");
+    } else if (seat_ != nullptr) {
+        zwlr_foreign_toplevel_handle_v1_unset_minimized(latest->handle);
+        zwlr_foreign_toplevel_handle_v1_activate(latest->handle, seat_);
+    }
+    flush();
+    return true;
+}
+
+} // namespace tarnell::platform

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/linux/workspace/WindowBackend.h"
+#include "platform/linux/workspace/WindowIdentity.h"
+
+#include <cstdint>
+#include <functional>
+#include <glib-unix.h>
+#include <glib.h>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+
+namespace tarnell::platform {
+
+// Windows of an X11 session with an EWMH window manager. Keeps the client list, the
+// active window and each window's identity current from property changes on the root
+// window and on the clients; its events are read on the default GLib main context.
+class X11Backend final : public WindowBackend {
+public:
+    // nullptr when the display cannot be opened.
+    static std::unique_ptr<X11Backend> connect(const char* display,
+                                               const WindowIdentifier& identifier);
+    ~X11Backend() override;
+    X11Backend(const X11Backend&) = delete;
+    X11Backend& operator=(const X11Backend&) = delete;
+
+    std::optional<engine::RunningApplication> frontmost() const override;
+    void hide(const engine::RunningApplication& application) override;
+    bool raise(const std::string& desktopId) override;
+    void prepareLaunch(std::function<void(Environment)> ready) override;
+    void reidentifyWindows() override;
+
+private:
+    struct ClientWindow {
+        WindowHints hints;
+        std::optional<std::string> identity;
+        std::uint32_t desktop = 0;
+        bool normal = true;
+    };
+
+    X11Backend(xcb_connection_t* connection, int screenNumber, const WindowIdentifier& identifier);
+    void internAtoms();
+    static gboolean onReadable(gint fd, GIOCondition condition, gpointer self);
+    bool processEvents();
+    void handlePropertyNotify(const xcb_property_notify_event_t& event);
+    void readActiveWindow();
+    void readClientList();
+    void readCurrentDesktop();
+    void track(xcb_window_t window);
+    void describe(xcb_window_t window, ClientWindow& client);
+    std::optional<std::string> identify(const WindowHints& hints) const;
+    // Asks the server for the time now; `then` runs with it once it arrives.
+    void withServerTime(std::function<void(xcb_timestamp_t)> then);
+    void activate(xcb_window_t window, xcb_timestamp_t time);
+    std::vector<xcb_window_t> windowsOf(const engine::RunningApplication& application) const;
+
+    xcb_connection_t* connection_;
+    xcb_ewmh_connection_t ewmh_{};
+    int screenNumber_;
+    xcb_window_t root_ = XCB_NONE;
+    xcb_window_t timeWindow_ = XCB_NONE;
+    xcb_atom_t gtkApplicationId_ = XCB_NONE;
+    xcb_atom_t kdeDesktopFile_ = XCB_NONE;
+    xcb_atom_t wmChangeState_ = XCB_NONE;
+    xcb_atom_t timeProbe_ = XCB_NONE;
+    const WindowIdentifier& identifier_;
+    std::unordered_map<xcb_window_t, ClientWindow> windows_;
+    std::vector<xcb_window_t> stacking_; // bottom to top
+    xcb_window_t active_ = XCB_NONE;
+    std::uint32_t currentDesktop_ = 0;
+    xcb_timestamp_t lastTime_ = XCB_CURRENT_TIME;
+    std::vector<std::function<void(xcb_timestamp_t)>> waitingForTime_;
+    unsigned launchCount_ = 0;
+    guint watch_ = 0;
+};
+
+} // namespace tarnell::platform

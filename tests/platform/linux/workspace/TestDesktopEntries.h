@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+// A private set of data directories with desktop entries, put in place of the
+// user's before anything reads them.
+namespace tarnell::platform::testing {
+
+class TestDesktopEntries {
+public:
+    // Makes the directories and points XDG_DATA_HOME and XDG_DATA_DIRS at them.
+    TestDesktopEntries();
+    ~TestDesktopEntries();
+    TestDesktopEntries(const TestDesktopEntries&) = delete;
+    TestDesktopEntries& operator=(const TestDesktopEntries&) = delete;
+
+    // The first and second system data directory.
+    std::string firstDataDir() const { return root_ + "/first"; }
+    std::string secondDataDir() const { return root_ + "/second"; }
+    std::string root() const { return root_; }
+
+    // Writes an application entry and returns its path.
+    std::string addEntry(const std::string& dataDir, const std::string& desktopId,
+                         const std::string& exec, const std::string& extraLines = "");
+    // Writes an executable shell script and returns its path.
+    std::string addScript(const std::string& name, const std::string& body);
+
+private:
+    std::string root_;
+};
+
+std::string fileUrl(const std::string& path);
+
+} // namespace tarnell::platform::testing

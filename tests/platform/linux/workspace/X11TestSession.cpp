@@ -1,0 +1,100 @@
+#include "platform/linux/workspace/X11TestSession.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+#include <xcb/xcb_icccm.h>
+
+namespace tarnell::platform::testing {
+namespace {
+
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+} // namespace
+
+X11TestClient::X11TestClient() : connection_(xcb_connect(nullptr, nullptr)) {
+    if (xcb_connection_has_error(connection_) != 0) {
+        throw std::runtime_error("no X display");
+    }
+    screen_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+}
+
+X11TestClient::~X11TestClient() {
+    destroyAll();
+    xcb_disconnect(connection_);
+}
+
+xcb_atom_t X11TestClient::atom(const char* name) {
+    Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(
+            connection_,
+            xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr),
+        &std::free);
+    return reply ? reply->atom : XCB_NONE;
+}
+
+xcb_window_t X11TestClient::createWindow(const WindowSpec& spec) {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen_->root, 0, 0, 200, 150, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
+    // WM_CLASS is the instance and the class, each ending in a NUL.
+    std::string wmClass = spec.wmInstance;
+    wmClass += '\0';
+    wmClass += spec.wmClass;
+    wmClass += '\0';
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(wmClass.size()),
+                        wmClass.data());
+    if (!spec.gtkApplicationId.empty()) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_GTK_APPLICATION_ID"),
+                            atom("UTF8_STRING"), 8,
+                            static_cast<std::uint32_t>(spec.gtkApplicationId.size()),
+                            spec.gtkApplicationId.data());
+    }
+    xcb_map_window(connection_, window);
+    xcb_flush(connection_);
+    windows_.push_back(window);
+    return window;
+}
+
+void X11TestClient::destroyWindow(xcb_window_t window) {
+    xcb_destroy_window(connection_, window);
+    xcb_flush(connection_);
+    std::erase(windows_, window);
+}
+
+void X11TestClient::destroyAll() {
+    for (const auto window : windows_) {
+        xcb_destroy_window(connection_, window);
+    }
+    windows_.clear();
+    xcb_flush(connection_);
+}
+
+xcb_window_t X11TestClient::activeWindow() {
+    const auto cookie = xcb_get_property(connection_, 0, screen_->root, atom("_NET_ACTIVE_WINDOW"),
+                                         XCB_ATOM_WINDOW, 0, 1);
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr),
+                                          &std::free);
+    if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
+        return XCB_NONE;
+    }
+    return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
+}
+
+bool X11TestClient::isIconic(xcb_window_t window) {
+    const auto wmState = atom("WM_STATE");
+    const auto cookie = xcb_get_property(connection_, 0, window, wmState, wmState, 0, 2);
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr),
+                                          &std::free);
+    if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
+        return false;
+    }
+    return *static_cast<std::uint32_t*>(xcb_get_property_value(reply.get())) ==
+           XCB_ICCCM_WM_STATE_ICONIC;
+}
+
+} // namespace tarnell::platform::testing

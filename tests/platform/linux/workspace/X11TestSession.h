@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <xcb/xcb.h>
+
+// The test's own X client: makes windows that carry identity hints, and reads what
+// the window manager did to them.
+namespace tarnell::platform::testing {
+
+struct WindowSpec {
+    std::string wmInstance;
+    std::string wmClass;
+    std::string gtkApplicationId; // empty: not set
+};
+
+class X11TestClient {
+public:
+    X11TestClient();
+    ~X11TestClient();
+    X11TestClient(const X11TestClient&) = delete;
+    X11TestClient& operator=(const X11TestClient&) = delete;
+
+    xcb_window_t createWindow(const WindowSpec& spec);
+    void destroyWindow(xcb_window_t window);
+    void destroyAll();
+
+    xcb_window_t activeWindow();
+    bool isIconic(xcb_window_t window);
+
+private:
+    xcb_atom_t atom(const char* name);
+    xcb_connection_t* connection_;
+    xcb_screen_t* screen_;
+    std::vector<xcb_window_t> windows_;
+};
+
+} // namespace tarnell::platform::testing

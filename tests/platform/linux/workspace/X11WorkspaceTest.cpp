@@ -1,0 +1,190 @@
+#include "engine/AppActivation.h"
+#include "platform/linux/workspace/LinuxWorkspace.h"
+#include "platform/linux/workspace/MainLoopPump.h"
+#include "platform/linux/workspace/TestDesktopEntries.h"
+#include "platform/linux/workspace/X11TestSession.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sstream>
+
+namespace tarnell::platform {
+namespace {
+
+using testing::fileUrl;
+using testing::runFor;
+using testing::runUntil;
+using testing::TestDesktopEntries;
+using testing::WindowSpec;
+using testing::X11TestClient;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class X11WorkspaceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        entries_ = new TestDesktopEntries;
+        auto& e = *entries_;
+        const auto record =
+            e.addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
+        alpha_ = e.addEntry(e.firstDataDir(), "test.alpha.desktop",
+                            record + " " + e.root() + "/alpha-launched");
+        alphaCopy_ = e.addEntry(e.secondDataDir(), "test.alpha.desktop",
+                                record + " " + e.root() + "/alpha-copy-launched");
+        beta_ = e.addEntry(e.firstDataDir(), "test.beta.desktop",
+                           record + " " + e.root() + "/beta-launched", "StartupWMClass=BetaApp\n");
+        gammaUpper_ = e.addEntry(e.firstDataDir(), "Case.Gamma.desktop",
+                                 record + " " + e.root() + "/gamma-upper-launched");
+        gammaLower_ = e.addEntry(e.firstDataDir(), "case.gamma.desktop",
+                                 record + " " + e.root() + "/gamma-lower-launched");
+        launcher_ = e.addEntry(e.firstDataDir(), "test.launcher.desktop",
+                               record + " " + e.root() + "/launcher-launched");
+        notAnEntry_ = e.root() + "/notes.txt";
+        std::ofstream(notAnEntry_) << "[Desktop Entry]\nType=Application\nExec=true\n";
+    }
+    static void TearDownTestSuite() { delete entries_; }
+
+    void SetUp() override {
+        client_ = std::make_unique<X11TestClient>();
+        workspace_ = std::make_unique<LinuxWorkspace>();
+        ASSERT_EQ(workspace_->backend(), LinuxWorkspace::Backend::X11);
+    }
+
+    void TearDown() override {
+        client_.reset();
+        runUntil([this] { return !workspace_->frontmostApplication(); });
+        workspace_.reset();
+    }
+
+    xcb_window_t showWindow(const WindowSpec& spec) {
+        const auto window = client_->createWindow(spec);
+        EXPECT_TRUE(runUntil([&] { return isFrontmost(window); })) << "window never got the focus";
+        return window;
+    }
+
+    bool isFrontmost(xcb_window_t window) {
+        const auto front = workspace_->frontmostApplication();
+        return front && front->handle == window;
+    }
+
+    void activate(bool hidesFrontmostApp, const std::string& path) {
+        engine::activateApp(*workspace_, hidesFrontmostApp, fileUrl(path));
+    }
+
+    static bool launched(const std::string& name) {
+        return std::filesystem::exists(entries_->root() + "/" + name);
+    }
+
+    static inline TestDesktopEntries* entries_ = nullptr;
+    static inline std::string alpha_, alphaCopy_, beta_, gammaUpper_, gammaLower_, launcher_,
+        notAnEntry_;
+    std::unique_ptr<X11TestClient> client_;
+    std::unique_ptr<LinuxWorkspace> workspace_;
+};
+
+TEST_F(X11WorkspaceTest, IdentifiesTheApplicationAtALocation) {
+    EXPECT_EQ(workspace_->applicationIdentifierAt(fileUrl(alpha_)), "test.alpha.desktop");
+    EXPECT_EQ(workspace_->applicationIdentifierAt(fileUrl(alphaCopy_)), "test.alpha.desktop");
+    EXPECT_EQ(workspace_->applicationIdentifierAt(fileUrl(gammaUpper_)), "Case.Gamma.desktop");
+    EXPECT_EQ(workspace_->applicationIdentifierAt(fileUrl(notAnEntry_)), std::nullopt);
+    EXPECT_EQ(workspace_->applicationIdentifierAt(fileUrl(entries_->root() + "/gone.desktop")),
+              std::nullopt);
+    EXPECT_EQ(workspace_->applicationIdentifierAt("not a url"), std::nullopt);
+}
+
+TEST_F(X11WorkspaceTest, FrontmostApplicationFollowsTheFocusedWindow) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    EXPECT_EQ(workspace_->frontmostApplication()->identifier, "test.alpha.desktop");
+    // Class names against StartupWMClass.
+    const auto beta = showWindow({"beta", "BetaApp", ""});
+    EXPECT_EQ(workspace_->frontmostApplication()->identifier, "test.beta.desktop");
+    const auto stranger = showWindow({"stranger", "Stranger", ""});
+    EXPECT_EQ(workspace_->frontmostApplication()->identifier, std::nullopt);
+    (void)alpha;
+    (void)beta;
+    (void)stranger;
+}
+
+TEST_F(X11WorkspaceTest, HidesEveryWindowOfTheFrontmostApplicationAndRaisesItAgain) {
+    const auto other = showWindow({"beta", "BetaApp", ""});
+    const auto first = showWindow({"alpha", "Alpha", "test.alpha"});
+    const auto second = showWindow({"alpha", "Alpha", "test.alpha"});
+
+    activate(true, alpha_);
+    EXPECT_TRUE(runUntil([&] { return client_->isIconic(first) && client_->isIconic(second); }));
+    EXPECT_FALSE(client_->isIconic(other));
+
+    // The same chord again: no longer in front, so it comes back, the latest window first.
+    ASSERT_TRUE(runUntil([&] { return !isFrontmost(first) && !isFrontmost(second); }));
+    activate(true, alpha_);
+    EXPECT_TRUE(runUntil([&] { return isFrontmost(second) && !client_->isIconic(second); }));
+    EXPECT_FALSE(launched("alpha-launched"));
+}
+
+TEST_F(X11WorkspaceTest, RaisesTheBoundApplicationWhenAnotherIsInFront) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    showWindow({"beta", "BetaApp", ""});
+    activate(true, alpha_);
+    EXPECT_TRUE(runUntil([&] { return isFrontmost(alpha); }));
+    EXPECT_EQ(client_->activeWindow(), alpha);
+    EXPECT_FALSE(launched("alpha-launched"));
+}
+
+TEST_F(X11WorkspaceTest, NeverHidesWithTheSettingOff) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    activate(false, alpha_);
+    runFor(300);
+    EXPECT_FALSE(client_->isIconic(alpha));
+    EXPECT_TRUE(isFrontmost(alpha));
+    EXPECT_FALSE(launched("alpha-launched"));
+}
+
+TEST_F(X11WorkspaceTest, TwoEntriesWithOneIdAreOneApplication) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    activate(true, alphaCopy_);
+    EXPECT_TRUE(runUntil([&] { return client_->isIconic(alpha); }));
+}
+
+TEST_F(X11WorkspaceTest, IdentifiersThatDifferInCaseAreDifferentApplications) {
+    const auto lower = showWindow({"case.gamma", "case.gamma", "case.gamma"});
+    ASSERT_EQ(workspace_->frontmostApplication()->identifier, "case.gamma.desktop");
+    activate(true, gammaUpper_);
+    // Not hidden: the other application is launched instead.
+    EXPECT_TRUE(runUntil([] { return launched("gamma-upper-launched"); }));
+    EXPECT_FALSE(client_->isIconic(lower));
+    EXPECT_FALSE(launched("gamma-lower-launched"));
+}
+
+TEST_F(X11WorkspaceTest, ALocationWithoutIdentityHidesAWindowWithoutIdentity) {
+    const auto stranger = showWindow({"stranger", "Stranger", ""});
+    activate(true, notAnEntry_);
+    EXPECT_TRUE(runUntil([&] { return client_->isIconic(stranger); }));
+}
+
+TEST_F(X11WorkspaceTest, ALocationWithoutIdentityLeavesAnIdentifiedWindowAlone) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    activate(true, notAnEntry_);
+    runFor(300);
+    EXPECT_FALSE(client_->isIconic(alpha));
+}
+
+TEST_F(X11WorkspaceTest, WithNoFocusedWindowTheApplicationIsLaunched) {
+    ASSERT_TRUE(runUntil([&] { return !workspace_->frontmostApplication(); }));
+    activate(true, launcher_);
+    ASSERT_TRUE(runUntil([] { return launched("launcher-launched"); }));
+    const auto environment = readFile(entries_->root() + "/launcher-launched");
+    EXPECT_NE(environment.find("GIO_LAUNCHED_DESKTOP_FILE=" + launcher_), std::string::npos);
+    // The window manager learns when the launch happened from the startup ID.
+    EXPECT_NE(environment.find("DESKTOP_STARTUP_ID=tarnell-"), std::string::npos);
+    EXPECT_NE(environment.find("_TIME"), std::string::npos);
+}
+
+} // namespace
+} // namespace tarnell::platform
