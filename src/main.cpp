@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/TarnellApp.h"
 #include "app/TerminationSignals.h"
+#include "app/Wording.h"
 #include "platform/linux/system/LinuxPlatform.h"
 
 #include <QApplication>
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    tarnell::app::installLinuxWording(application);
 
     // From here on a termination signal ends the event loop, so the engine is stopped
     // on the way out instead of the process going with the keyboard held.
