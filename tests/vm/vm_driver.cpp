@@ -34,7 +34,7 @@ constexpr const char* kLaunchMarker = "/tmp/launch-requested";
 struct Options {
     std::string forwarder;
     std::string tarnell;
-    std::string tarnellOutputName = "Tarnell Virtual Keyboard";
+    std::string tarnellOutputName = "Tarnell virtual keyboard";
     int keys = 2000;
 };
 
