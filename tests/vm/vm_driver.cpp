@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <linux/input-event-codes.h>
 #include <map>
@@ -132,9 +133,20 @@ private:
     pid_t pid_ = -1;
 };
 
+// What the process has open, to tell why it does not do what it should.
+std::string openFiles(const TarnellProcess& tarnell) {
+    std::string list = "open files:";
+    const std::string directory = "/proc/" + std::to_string(tarnell.pid()) + "/fd";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        list += " " + std::filesystem::read_symlink(entry.path(), error).string();
+    }
+    return list;
+}
+
 // Starts Tarnell and waits until it holds `keyboard`; returns its output reader.
-std::unique_ptr<KeyReader> startedOutput(const Options& options, UinputKeyboard& keyboard,
-                                         KeyReader& direct) {
+std::unique_ptr<KeyReader> startedOutput(const Options& options, const TarnellProcess& tarnell,
+                                         UinputKeyboard& keyboard, KeyReader& direct) {
     const auto node = findDevice(options.tarnellOutputName, 10s);
     check(node.has_value(),
           "tarnell makes its virtual keyboard \"" + options.tarnellOutputName + "\"");
@@ -144,8 +156,8 @@ std::unique_ptr<KeyReader> startedOutput(const Options& options, UinputKeyboard&
     auto output = std::make_unique<KeyReader>(*node);
     const bool held = waitFor([&] { return !reachesReader(keyboard, direct); }, 5s);
     output->drain(50ms);
-    check(held, "tarnell takes the keyboard for itself");
-    return output;
+    check(held, "tarnell takes the keyboard for itself", held ? "" : openFiles(tarnell));
+    return held ? std::move(output) : nullptr;
 }
 
 LatencySummary minimalForwarderLatency(const Options& options, UinputKeyboard& keyboard) {
@@ -300,7 +312,7 @@ void checkTermination(TarnellProcess& tarnell, UinputKeyboard& keyboard, KeyRead
 
 void checkKill(const Options& options, UinputKeyboard& keyboard, KeyReader& direct) {
     TarnellProcess tarnell(options);
-    auto output = startedOutput(options, keyboard, direct);
+    auto output = startedOutput(options, tarnell, keyboard, direct);
     if (!output) {
         return;
     }
@@ -325,7 +337,7 @@ void runTarnell(const Options& options, UinputKeyboard& keyboard, const LatencyS
     KeyReader direct(keyboard.devnode());
     {
         TarnellProcess tarnell(options);
-        auto output = startedOutput(options, keyboard, direct);
+        auto output = startedOutput(options, tarnell, keyboard, direct);
         if (!output) {
             return;
         }
