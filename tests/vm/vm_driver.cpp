@@ -27,8 +27,8 @@
 namespace tarnell::vm {
 namespace {
 
-constexpr const char* kKeyboardName = "Tarnell VM Keyboard";
-constexpr const char* kSecondKeyboardName = "Tarnell VM Keyboard Plugged Later";
+constexpr const char* kKeyboardName = "VM Test Keyboard";
+constexpr const char* kSecondKeyboardName = "VM Test Keyboard Plugged Later";
 constexpr const char* kForwarderOutputName = "Minimal Forwarder Output";
 constexpr const char* kLaunchMarker = "/tmp/launch-requested";
 
