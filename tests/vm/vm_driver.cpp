@@ -396,11 +396,12 @@ void checkAccessHelper(const Options& options) {
     const std::string modules = "/etc/modules-load.d/tarnell-uinput.conf";
     struct stat status {};
     const std::string ruleText = fileText(rule);
-    check(stat(rule.c_str(), &status) == 0 && (status.st_mode & 07777) == 0644 &&
-              ruleText.find("KERNEL==\"uinput\", SUBSYSTEM==\"misc\", TAG+=\"uaccess\"") !=
-                  std::string::npos &&
-              ruleText.find("ENV{ID_INPUT_KEYBOARD}==\"1\", TAG+=\"uaccess\"") != std::string::npos,
-          "the access helper writes the udev rule, mode 0644", ruleText);
+    const bool ok =
+        stat(rule.c_str(), &status) == 0 && (status.st_mode & 07777) == 0644 &&
+        ruleText.find("KERNEL==\"uinput\", SUBSYSTEM==\"misc\", TAG+=\"uaccess\"") !=
+            std::string::npos &&
+        ruleText.find("ENV{ID_INPUT_KEYBOARD}==\"1\", TAG+=\"uaccess\"") != std::string::npos;
+    check(ok, "the access helper writes the udev rule, mode 0644", ok ? "" : ruleText);
     check(stat(modules.c_str(), &status) == 0 && (status.st_mode & 07777) == 0644 &&
               fileText(modules).find("\nuinput\n") != std::string::npos,
           "the access helper has uinput loaded at boot, mode 0644");
