@@ -95,7 +95,7 @@ InputAccessConfig InputAccessConfig::system() {
         return nodes.empty() ? eventNodesWithLetterKeys() : nodes;
     };
     config.helper = installedAccessHelperPath();
-    config.launch = launchDetachedWithQt;
+    config.launch = launchWithQProcess;
     return config;
 }
 
@@ -153,9 +153,8 @@ bool InputAccessTrust::isSafelyInstalled(const std::filesystem::path& helper) {
     }
 }
 
-bool launchDetachedWithQt(const std::filesystem::path& program,
-                          const std::vector<std::string>& arguments,
-                          std::function<void()> finished) {
+bool launchWithQProcess(const std::filesystem::path& program,
+                        const std::vector<std::string>& arguments, std::function<void()> finished) {
     auto* process = new QProcess;
     QStringList list;
     for (const std::string& argument : arguments) {

@@ -65,8 +65,7 @@ bool reportsLetterKeys(const std::filesystem::path& node);
 
 // Starts a program through QProcess, asynchronously; `finished` runs on the
 // thread's event loop when it ends.
-bool launchDetachedWithQt(const std::filesystem::path& program,
-                          const std::vector<std::string>& arguments,
-                          std::function<void()> finished);
+bool launchWithQProcess(const std::filesystem::path& program,
+                        const std::vector<std::string>& arguments, std::function<void()> finished);
 
 } // namespace tarnell::platform
