@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ public:
     [[nodiscard]] bool canPrompt() const;
 
 private:
+    // The helper's resolved path when it is safe to run and pkexec is there.
+    [[nodiscard]] std::optional<std::filesystem::path> safeHelper() const;
+
     InputAccessConfig config_;
     std::shared_ptr<bool> promptOpen_ = std::make_shared<bool>(false);
 };
