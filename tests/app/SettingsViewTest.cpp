@@ -7,6 +7,10 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 namespace tarnell::app {
@@ -114,6 +118,40 @@ TEST_F(SettingsViewTest, IsFixedWidthWithAMinimumHeight) {
     }
     settle();
     EXPECT_EQ(view.width(), 460);
+}
+
+TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
+    SettingsView& view = h.makeView(false);
+    // A window sized by its content, as the settings window is.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(&view);
+    window.show();
+    settle();
+    const auto* scroll = view.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(window.width(), 460);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+    const int before = window.height();
+
+    for (int i = 0; i < 4; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    }
+    settle();
+    EXPECT_GT(window.height(), before);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+
+    // Never taller than most of the screen: the rest scrolls.
+    for (int i = 0; i < 32; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    }
+    settle();
+    EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    layout->removeWidget(&view);
+    view.setParent(nullptr);
 }
 
 TEST_F(SettingsViewTest, StoreTogglesWriteThroughAndFollowTheStore) {
