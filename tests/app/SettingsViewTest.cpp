@@ -2,6 +2,7 @@
 #include "app/FormSection.h"
 #include "app/ShortcutListSection.h"
 #include "bindings/FileUrl.h"
+#include "platform/linux/settings/SettingsFileStore.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
@@ -93,12 +95,13 @@ TEST_F(SettingsViewTest, WarningLeavesWhenAccessArrivesWhileOpen) {
 
 TEST_F(SettingsViewTest, OpenSettingsAsksEveryTimeAndChangesNothingElse) {
     SettingsView& view = h.makeView(false);
-    const int writes = h.defaults.writes;
+    auto& settings = static_cast<tarnell::testing::InMemoryKeyValueStore&>(h.defaults);
+    const int writes = settings.writes;
     view.openSettingsButton()->click();
     view.openSettingsButton()->click();
     EXPECT_EQ(h.access.opened, 2);
     EXPECT_EQ(h.access.lastParent, view.window());
-    EXPECT_EQ(h.defaults.writes, writes);
+    EXPECT_EQ(settings.writes, writes);
     EXPECT_FALSE(view.accessSection()->isHidden());
 }
 
@@ -154,7 +157,13 @@ TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
     view.setParent(nullptr);
 }
 
-TEST_F(SettingsViewTest, StoreTogglesWriteThroughAndFollowTheStore) {
+TEST(SettingsViewFiles, StoreTogglesWriteThroughAndFollowTheStore) {
+    test::qtApplication();
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::filesystem::path settingsDir =
+        directory.filePath(QStringLiteral("tarnell")).toStdString();
+    test::SettingsViewHarness h(std::make_unique<platform::SettingsFileStore>(settingsDir));
     SettingsView& view = h.makeView(true);
     ASSERT_TRUE(view.quickTapToggle()->isChecked());
     ASSERT_TRUE(view.hidesFrontmostAppToggle()->isChecked());
@@ -164,8 +173,9 @@ TEST_F(SettingsViewTest, StoreTogglesWriteThroughAndFollowTheStore) {
     view.hidesFrontmostAppToggle()->click();
     EXPECT_FALSE(h.store->hidesFrontmostApp());
 
-    // A store loaded afresh from the same settings sees the new values.
-    BindingStore reloaded(h.defaults, h.directory);
+    // A store loaded afresh from the same settings files sees the new values.
+    platform::SettingsFileStore files(settingsDir);
+    BindingStore reloaded(files, h.directory);
     EXPECT_FALSE(reloaded.quickTapTogglesCapsLock());
     EXPECT_FALSE(reloaded.hidesFrontmostApp());
 
