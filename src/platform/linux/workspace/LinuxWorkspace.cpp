@@ -9,6 +9,7 @@
 #include "platform/linux/workspace/X11Backend.h"
 
 #include <cstdlib>
+#include <gio/gio.h>
 
 namespace tarnell::platform {
 
@@ -16,6 +17,9 @@ LinuxWorkspace::LinuxWorkspace()
     : catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
       identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirectories())),
       launcher_(std::make_unique<AppLauncher>()) {
+    applicationsMonitor_ = g_app_info_monitor_get();
+    applicationsChanged_ = g_signal_connect(
+        applicationsMonitor_, "changed", G_CALLBACK(&LinuxWorkspace::onApplicationsChanged), this);
     const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
     const char* x11Display = std::getenv("DISPLAY");
     if (waylandDisplay != nullptr && *waylandDisplay != '\0') {
@@ -33,7 +37,14 @@ LinuxWorkspace::LinuxWorkspace()
     }
 }
 
-LinuxWorkspace::~LinuxWorkspace() = default;
+LinuxWorkspace::~LinuxWorkspace() {
+    g_signal_handler_disconnect(applicationsMonitor_, applicationsChanged_);
+    g_object_unref(applicationsMonitor_);
+}
+
+void LinuxWorkspace::onApplicationsChanged(void*, void* self) {
+    static_cast<LinuxWorkspace*>(self)->reloadDesktopEntries();
+}
 
 std::optional<std::string> LinuxWorkspace::applicationIdentifierAt(std::string_view appURL) {
     const auto path = pathFromFileUrl(appURL);

@@ -68,6 +68,8 @@ bool WlrootsBackend::bind() {
     watch_ = g_unix_fd_add(wl_display_get_fd(display_),
                            static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                            &WlrootsBackend::onReadable, this);
+    // Nothing read so far may wait for the socket to become readable again.
+    wl_display_dispatch_pending(display_);
     return true;
 }
 

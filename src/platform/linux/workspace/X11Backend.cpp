@@ -69,6 +69,9 @@ X11Backend::X11Backend(xcb_connection_t* connection, int screenNumber,
     xcb_flush(connection_);
     watch_ =
         g_unix_fd_add(xcb_get_file_descriptor(connection_), G_IO_IN, &X11Backend::onReadable, this);
+    // Events that arrived while waiting for the replies above are already read from
+    // the socket; they would otherwise wait for the next one to be noticed.
+    processEvents();
 }
 
 X11Backend::~X11Backend() {

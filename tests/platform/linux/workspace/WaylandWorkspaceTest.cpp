@@ -133,6 +133,7 @@ TEST_F(WaylandWorkspaceTest, ListsTheApplicationIdsOfTheWindows) {
     auto ids = backend->applicationIds();
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(ids, (std::vector<std::string>{"test.alpha", "test.beta"}));
+    ASSERT_TRUE(backend->frontmost());
     EXPECT_EQ(backend->frontmost()->identifier, "test.beta.desktop");
 }
 

@@ -65,7 +65,9 @@ protected:
 
     xcb_window_t showWindow(const WindowSpec& spec) {
         const auto window = client_->createWindow(spec);
-        EXPECT_TRUE(runUntil([&] { return isFrontmost(window); })) << "window never got the focus";
+        EXPECT_TRUE(runUntil([&] { return isFrontmost(window); }))
+            << "window never got the focus; active: " << client_->activeWindow()
+            << ", ours: " << window;
         return window;
     }
 
@@ -80,6 +82,12 @@ protected:
 
     static bool launched(const std::string& name) {
         return std::filesystem::exists(entries_->root() + "/" + name);
+    }
+
+    // The identifier of the frontmost application; "(none)" when nothing is in front.
+    std::optional<std::string> frontmostIdentifier() {
+        const auto front = workspace_->frontmostApplication();
+        return front ? front->identifier : std::optional<std::string>("(none)");
     }
 
     static inline TestDesktopEntries* entries_ = nullptr;
@@ -101,15 +109,23 @@ TEST_F(X11WorkspaceTest, IdentifiesTheApplicationAtALocation) {
 
 TEST_F(X11WorkspaceTest, FrontmostApplicationFollowsTheFocusedWindow) {
     const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
-    EXPECT_EQ(workspace_->frontmostApplication()->identifier, "test.alpha.desktop");
+    EXPECT_EQ(frontmostIdentifier(), "test.alpha.desktop");
     // Class names against StartupWMClass.
     const auto beta = showWindow({"beta", "BetaApp", ""});
-    EXPECT_EQ(workspace_->frontmostApplication()->identifier, "test.beta.desktop");
+    EXPECT_EQ(frontmostIdentifier(), "test.beta.desktop");
     const auto stranger = showWindow({"stranger", "Stranger", ""});
-    EXPECT_EQ(workspace_->frontmostApplication()->identifier, std::nullopt);
+    EXPECT_EQ(frontmostIdentifier(), std::nullopt);
     (void)alpha;
     (void)beta;
     (void)stranger;
+}
+
+TEST_F(X11WorkspaceTest, EntriesInstalledLaterAreRecognised) {
+    const auto late = showWindow({"late", "Late", "test.late"});
+    EXPECT_EQ(frontmostIdentifier(), std::nullopt);
+    entries_->addEntry(entries_->secondDataDir(), "test.late.desktop", "true");
+    EXPECT_TRUE(runUntil([&] { return frontmostIdentifier() == "test.late.desktop"; }));
+    (void)late;
 }
 
 TEST_F(X11WorkspaceTest, HidesEveryWindowOfTheFrontmostApplicationAndRaisesItAgain) {
@@ -154,7 +170,7 @@ TEST_F(X11WorkspaceTest, TwoEntriesWithOneIdAreOneApplication) {
 
 TEST_F(X11WorkspaceTest, IdentifiersThatDifferInCaseAreDifferentApplications) {
     const auto lower = showWindow({"case.gamma", "case.gamma", "case.gamma"});
-    ASSERT_EQ(workspace_->frontmostApplication()->identifier, "case.gamma.desktop");
+    ASSERT_EQ(frontmostIdentifier(), "case.gamma.desktop");
     activate(true, gammaUpper_);
     // Not hidden: the other application is launched instead.
     EXPECT_TRUE(runUntil([] { return launched("gamma-upper-launched"); }));
