@@ -85,6 +85,35 @@ xcb_window_t X11TestClient::activeWindow() {
     return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
 }
 
+void X11TestClient::moveToDesktop(xcb_window_t window, std::uint32_t desktop) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom("_NET_WM_DESKTOP");
+    message.data.data32[0] = desktop;
+    message.data.data32[1] = 2; // from a pager
+    xcb_send_event(connection_, 0, screen_->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
+std::uint32_t X11TestClient::currentDesktop() {
+    return rootCardinal("_NET_CURRENT_DESKTOP");
+}
+
+std::uint32_t X11TestClient::rootCardinal(const char* name) {
+    const auto cookie =
+        xcb_get_property(connection_, 0, screen_->root, atom(name), XCB_ATOM_CARDINAL, 0, 1);
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr),
+                                          &std::free);
+    if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
+        return 0xFFFFFFFF;
+    }
+    return *static_cast<std::uint32_t*>(xcb_get_property_value(reply.get()));
+}
+
 bool X11TestClient::isIconic(xcb_window_t window) {
     const auto wmState = atom("WM_STATE");
     const auto cookie = xcb_get_property(connection_, 0, window, wmState, wmState, 0, 2);

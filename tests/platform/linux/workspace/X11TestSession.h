@@ -29,8 +29,13 @@ public:
     xcb_window_t activeWindow();
     bool isIconic(xcb_window_t window);
 
+    // Asks the window manager to move the window to another desktop, as a pager would.
+    void moveToDesktop(xcb_window_t window, std::uint32_t desktop);
+    std::uint32_t currentDesktop();
+
 private:
     xcb_atom_t atom(const char* name);
+    std::uint32_t rootCardinal(const char* name);
     xcb_connection_t* connection_;
     xcb_screen_t* screen_;
     std::vector<xcb_window_t> windows_;

@@ -153,6 +153,18 @@ TEST_F(X11WorkspaceTest, RaisesTheBoundApplicationWhenAnotherIsInFront) {
     EXPECT_FALSE(launched("alpha-launched"));
 }
 
+TEST_F(X11WorkspaceTest, RaisingSwitchesToTheDesktopOfTheWindow) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    ASSERT_EQ(client_->currentDesktop(), 0u);
+    client_->moveToDesktop(alpha, 2);
+    const auto beta = showWindow({"beta", "BetaApp", ""});
+    ASSERT_EQ(client_->currentDesktop(), 0u);
+
+    activate(true, alpha_);
+    EXPECT_TRUE(runUntil([&] { return client_->currentDesktop() == 2 && isFrontmost(alpha); }));
+    (void)beta;
+}
+
 TEST_F(X11WorkspaceTest, NeverHidesWithTheSettingOff) {
     const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
     activate(false, alpha_);
