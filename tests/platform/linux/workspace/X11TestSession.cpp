@@ -36,23 +36,23 @@ xcb_atom_t X11TestClient::atom(const char* name) {
     return reply ? reply->atom : XCB_NONE;
 }
 
-xcb_window_t X11TestClient::createWindow(const WindowSpec& spec) {
+xcb_window_t X11TestClient::createWindow(const NewWindow& properties) {
     const xcb_window_t window = xcb_generate_id(connection_);
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen_->root, 0, 0, 200, 150, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
     // WM_CLASS is the instance and the class, each ending in a NUL.
-    std::string wmClass = spec.wmInstance;
+    std::string wmClass = properties.wmInstance;
     wmClass += '\0';
-    wmClass += spec.wmClass;
+    wmClass += properties.wmClass;
     wmClass += '\0';
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
                         XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(wmClass.size()),
                         wmClass.data());
-    if (!spec.gtkApplicationId.empty()) {
+    if (!properties.gtkApplicationId.empty()) {
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_GTK_APPLICATION_ID"),
                             atom("UTF8_STRING"), 8,
-                            static_cast<std::uint32_t>(spec.gtkApplicationId.size()),
-                            spec.gtkApplicationId.data());
+                            static_cast<std::uint32_t>(properties.gtkApplicationId.size()),
+                            properties.gtkApplicationId.data());
     }
     xcb_map_window(connection_, window);
     xcb_flush(connection_);

@@ -9,7 +9,7 @@
 // the window manager did to them.
 namespace tarnell::platform::testing {
 
-struct WindowSpec {
+struct NewWindow {
     std::string wmInstance;
     std::string wmClass;
     std::string gtkApplicationId; // empty: not set
@@ -22,7 +22,7 @@ public:
     X11TestClient(const X11TestClient&) = delete;
     X11TestClient& operator=(const X11TestClient&) = delete;
 
-    xcb_window_t createWindow(const WindowSpec& spec);
+    xcb_window_t createWindow(const NewWindow& properties);
     void destroyWindow(xcb_window_t window);
     void destroyAll();
 

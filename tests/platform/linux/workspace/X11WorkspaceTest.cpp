@@ -14,10 +14,10 @@ namespace tarnell::platform {
 namespace {
 
 using testing::fileUrl;
+using testing::NewWindow;
 using testing::runFor;
 using testing::runUntil;
 using testing::TestDesktopEntries;
-using testing::WindowSpec;
 using testing::X11TestClient;
 
 std::string readFile(const std::string& path) {
@@ -63,7 +63,7 @@ protected:
         workspace_.reset();
     }
 
-    xcb_window_t showWindow(const WindowSpec& spec) {
+    xcb_window_t showWindow(const NewWindow& properties) {
         const auto window = client_->createWindow(spec);
         EXPECT_TRUE(runUntil([&] { return isFrontmost(window); }))
             << "window never got the focus; active: " << client_->activeWindow()
