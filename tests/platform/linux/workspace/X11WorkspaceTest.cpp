@@ -64,7 +64,7 @@ protected:
     }
 
     xcb_window_t showWindow(const NewWindow& properties) {
-        const auto window = client_->createWindow(spec);
+        const auto window = client_->createWindow(properties);
         EXPECT_TRUE(runUntil([&] { return isFrontmost(window); }))
             << "window never got the focus; active: " << client_->activeWindow()
             << ", ours: " << window;
