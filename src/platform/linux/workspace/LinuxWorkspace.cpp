@@ -14,8 +14,9 @@
 namespace tarnell::platform {
 
 LinuxWorkspace::LinuxWorkspace()
-    : catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
-      identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirectories())),
+    : applicationDirs_(applicationDirectories()),
+      catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
+      identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirs_)),
       launcher_(std::make_unique<AppLauncher>()) {
     applicationsMonitor_ = g_app_info_monitor_get();
     applicationsChanged_ = g_signal_connect(
@@ -51,7 +52,7 @@ std::optional<std::string> LinuxWorkspace::applicationIdentifierAt(std::string_v
     if (!path) {
         return std::nullopt;
     }
-    return desktopIdOfEntryAt(*path, applicationDirectories());
+    return desktopIdOfEntryAt(*path, applicationDirs_);
 }
 
 std::optional<engine::RunningApplication> LinuxWorkspace::frontmostApplication() {
@@ -69,7 +70,7 @@ void LinuxWorkspace::openApplication(std::string_view appURL) {
     if (!path) {
         return;
     }
-    const auto desktopId = desktopIdOfEntryAt(*path, applicationDirectories());
+    const auto desktopId = desktopIdOfEntryAt(*path, applicationDirs_);
     if (!desktopId) {
         return;
     }

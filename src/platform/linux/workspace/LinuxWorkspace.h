@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnell::platform {
 
@@ -45,10 +46,12 @@ public:
 private:
     static void onApplicationsChanged(void* monitor, void* self);
 
+    std::vector<std::string> applicationDirs_;
     std::unique_ptr<DesktopCatalog> catalog_;
     std::unique_ptr<WindowIdentifier> identifier_;
-    std::unique_ptr<WindowBackend> windows_;
     std::unique_ptr<AppLauncher> launcher_;
+    // Goes before the launcher it hands launches to.
+    std::unique_ptr<WindowBackend> windows_;
     Backend backendKind_ = Backend::LaunchOnly;
     void* applicationsMonitor_ = nullptr; // GAppInfoMonitor
     unsigned long applicationsChanged_ = 0;

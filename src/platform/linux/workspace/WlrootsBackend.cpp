@@ -40,7 +40,10 @@ WlrootsBackend::~WlrootsBackend() {
     for (auto& [key, toplevel] : toplevels_) {
         zwlr_foreign_toplevel_handle_v1_destroy(toplevel->handle);
     }
-    abandonTokenRequests();
+    // Launches still waiting for a token are dropped with us.
+    for (auto& [token, ready] : tokenRequests_) {
+        xdg_activation_token_v1_destroy(token);
+    }
     if (activation_ != nullptr) {
         xdg_activation_v1_destroy(activation_);
     }
