@@ -44,6 +44,9 @@ public:
     [[nodiscard]] const AppBinding* bindingForKey(std::string_view key) const;
     [[nodiscard]] std::vector<std::string>
     availableKeys(std::optional<std::string_view> currentKey = std::nullopt) const;
+    // Appends a binding for the application at this URL with a key taken from its
+    // display name. A URL that isValidUrlString rejects is not added: it could not
+    // be stored without making the stored list unreadable.
     void addApp(const std::string& url);
     void removeBinding(const AppBinding& binding);
     void saveBindings();
@@ -59,6 +62,9 @@ private:
     std::vector<AppBinding> bindings_;
     bool hidesFrontmostApp_ = true;
     bool quickTapTogglesCapsLock_ = true;
+    // The stored list could not be read when loading; a copy of it is kept aside
+    // before the first save replaces it.
+    bool storedBindingsUnreadable_ = false;
 };
 
 } // namespace tarnell

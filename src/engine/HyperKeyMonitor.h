@@ -28,7 +28,9 @@ public:
     [[nodiscard]] bool isRunning() const { return isRunning_; }
     [[nodiscard]] ChangeNotifier& changes() { return changes_; }
 
-    void setOnOpenSettings(std::function<void()> callback) { onOpenSettings_ = std::move(callback); }
+    void setOnOpenSettings(std::function<void()> callback) {
+        onOpenSettings_ = std::move(callback);
+    }
 
     void start();
     void stop();

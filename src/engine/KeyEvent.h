@@ -19,7 +19,8 @@ inline constexpr std::uint64_t kFlagShift = 0x20000;
 inline constexpr std::uint64_t kFlagControl = 0x40000;
 inline constexpr std::uint64_t kFlagAlt = 0x80000;
 inline constexpr std::uint64_t kFlagSuper = 0x100000;
-inline constexpr std::uint64_t kHyperModifierMask = kFlagShift | kFlagControl | kFlagAlt | kFlagSuper;
+inline constexpr std::uint64_t kHyperModifierMask =
+    kFlagShift | kFlagControl | kFlagAlt | kFlagSuper;
 
 // The Hyper trigger: virtual key code 79, the F18 key, which Caps Lock is mapped to.
 inline constexpr std::int64_t kHyperTriggerKeyCode = 79;

@@ -1,0 +1,106 @@
+#include "app/AppDelegate.h"
+
+#include "app/LoginItemService.h"
+#include "bindings/BindingStore.h"
+#include "engine/HyperKeyMonitor.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace tarnell::app {
+
+namespace {
+
+// The window manager's own way to bring a window of ours forward on Wayland: a
+// one-time token from the launcher, handed to the compositor with the activation
+// request. Qt's Wayland shell integration reads it from this variable when the
+// window asks to be activated, and clears it.
+constexpr const char* kActivationTokenVariable = "XDG_ACTIVATION_TOKEN";
+
+} // namespace
+
+AppDelegate::AppDelegate(Dependencies dependencies, QObject* parent)
+    : QObject(parent), dependencies_(std::move(dependencies)),
+      store_(std::make_shared<BindingStore>(dependencies_.settings, dependencies_.applications)) {}
+
+AppDelegate::~AppDelegate() = default;
+
+engine::HyperKeyMonitor& AppDelegate::monitor() {
+    if (!monitor_) {
+        monitor_ = engine::HyperKeyMonitor::create(store_, dependencies_.engine);
+    }
+    return *monitor_;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    auto& engine = monitor();
+    engine.setOnOpenSettings([delegate = QPointer<AppDelegate>(this)] {
+        if (delegate) {
+            delegate->showSettingsWindow();
+        }
+    });
+    engine.start();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    monitor().stop();
+}
+
+bool AppDelegate::applicationShouldHandleReopen(const QString& activationToken) {
+    pendingActivationToken_ = activationToken;
+    showSettingsWindow();
+    return false;
+}
+
+void AppDelegate::showSettingsWindow() {
+    if (!settingsWindow_) {
+        makeSettingsWindow();
+    }
+    if (!pendingActivationToken_.isEmpty() &&
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        qputenv(kActivationTokenVariable, pendingActivationToken_.toUtf8());
+    }
+    pendingActivationToken_.clear();
+    if (!settingsWindow_) {
+        return;
+    }
+    QWidget& window = *settingsWindow_;
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void AppDelegate::makeSettingsWindow() {
+    const bool launchesAtLogin = dependencies_.loginItems.status() == LoginItemStatus::enabled;
+    std::unique_ptr<QWidget> content =
+        dependencies_.makeSettingsContent(*store_, monitor(), launchesAtLogin);
+    if (!content) {
+        return;
+    }
+
+    auto window =
+        std::make_unique<QWidget>(nullptr, Qt::Window | Qt::CustomizeWindowHint |
+                                               Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window->setWindowTitle(QCoreApplication::translate("Tarnell", "Tarnell Settings"));
+    // Closing hides the window; it and its form live on for the next request.
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    // The window takes the form's size and follows it; the user cannot resize it.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(content.release());
+
+    window->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    settingsWindow_ = std::move(window);
+}
+
+} // namespace tarnell::app

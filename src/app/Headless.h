@@ -1,0 +1,11 @@
+#pragma once
+
+namespace tarnell::app {
+
+// Runs Tarnell without a user interface: the Hyper key engine on the user's
+// stored shortcuts and settings, until SIGINT or SIGTERM. Then the engine is
+// stopped (the keyboards released, the Caps Lock mapping cleared) and the
+// result is 0.
+int runHeadless(int argc, char** argv);
+
+} // namespace tarnell::app

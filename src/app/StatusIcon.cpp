@@ -1,0 +1,133 @@
+#include "app/StatusIcon.h"
+
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace tarnell::app {
+
+namespace {
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+constexpr int kRetryIntervalMs = 3000;
+
+bool onX11() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
+
+// Whether a StatusNotifierItem host (KDE, the AppIndicator extension, waybar…)
+// listens now. Qt decides once per process between that protocol and the older
+// embedded tray, the first time anything asks it about trays, so Tarnell asks the
+// bus itself first and only involves Qt once the answer can be the right one.
+bool statusNotifierHostListens() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() ||
+        !bus.interface()->isServiceRegistered(kWatcherService).value()) {
+        return false;
+    }
+    QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+                           kWatcherService, bus);
+    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+} // namespace
+
+StatusIcon::StatusIcon(QMenu* menu, QObject* parent) : QObject(parent), menu_(menu) {
+    if (statusNotifierHostListens() || onX11()) {
+        putUp();
+    } else {
+        showWhenTrayAppears();
+    }
+}
+
+StatusIcon::~StatusIcon() {
+    if (trayIcon_) {
+        // The menu is not the icon's to delete.
+        trayIcon_->setContextMenu(nullptr);
+    }
+}
+
+QIcon StatusIcon::menuBarIcon() {
+    return QIcon::fromTheme(QStringLiteral("io.github.tarnell.Tarnell-symbolic"),
+                            QIcon(QStringLiteral(":/icons/MenuBarIcon.svg")));
+}
+
+void StatusIcon::showWhenTrayAppears() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        watcher_ = new QDBusServiceWatcher(kWatcherService, bus,
+                                           QDBusServiceWatcher::WatchForRegistration, this);
+        connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+            if (statusNotifierHostListens()) {
+                putUp();
+            }
+        });
+    }
+    // The watcher may come up before its host registers with it.
+    retryTimer_ = new QTimer(this);
+    retryTimer_->setInterval(kRetryIntervalMs);
+    connect(retryTimer_, &QTimer::timeout, this, [this] {
+        if (statusNotifierHostListens()) {
+            putUp();
+        }
+    });
+    retryTimer_->start();
+}
+
+void StatusIcon::putUp() {
+    if (trayIcon_) {
+        return;
+    }
+    // Called from their own signals: let them go once those have returned.
+    if (watcher_) {
+        watcher_->deleteLater();
+        watcher_ = nullptr;
+    }
+    if (retryTimer_) {
+        retryTimer_->stop();
+        retryTimer_->deleteLater();
+        retryTimer_ = nullptr;
+    }
+
+    trayIcon_ = new QSystemTrayIcon(menuBarIcon(), this);
+    trayIcon_->setToolTip(QStringLiteral("Tarnell"));
+    trayIcon_->setContextMenu(menu_);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                // A left click opens the menu too, as a pull-down menu would. Status
+                // notifier hosts place their own menus; only the embedded tray needs
+                // it placed here.
+                if (reason == QSystemTrayIcon::Trigger && onX11() && menu_) {
+                    menu_->popup(QCursor::pos());
+                }
+            });
+    trayIcon_->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        retryEmbeddedTray();
+    }
+}
+
+// Qt follows an embedded tray that appears later by itself; putting the icon up
+// again once one is there covers trays that it misses.
+void StatusIcon::retryEmbeddedTray() {
+    retryTimer_ = new QTimer(this);
+    retryTimer_->setInterval(kRetryIntervalMs);
+    connect(retryTimer_, &QTimer::timeout, this, [this] {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            retryTimer_->stop();
+            retryTimer_->deleteLater();
+            retryTimer_ = nullptr;
+            trayIcon_->hide();
+            trayIcon_->show();
+        }
+    });
+    retryTimer_->start();
+}
+
+} // namespace tarnell::app

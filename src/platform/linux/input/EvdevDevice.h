@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/linux/input/InputDevice.h"
+
+struct libevdev;
+
+namespace tarnell::input {
+
+// An input event device through libevdev.
+class EvdevDevice final : public InputDevice {
+public:
+    // nullptr when the node cannot be opened or read.
+    static std::unique_ptr<EvdevDevice> open(const std::string& path);
+    ~EvdevDevice() override;
+    EvdevDevice(const EvdevDevice&) = delete;
+    EvdevDevice& operator=(const EvdevDevice&) = delete;
+
+    [[nodiscard]] int fd() const override { return fd_; }
+    [[nodiscard]] const DeviceIdentity& identity() const override { return identity_; }
+    [[nodiscard]] bool isKeyboard() const override;
+    bool grab(bool exclusive) override;
+    [[nodiscard]] bool anyKeyDown() const override;
+    [[nodiscard]] bool keyDown(std::uint16_t code) const override;
+    [[nodiscard]] bool ledOn(std::uint16_t code) const override;
+    void setLed(std::uint16_t code, bool on) override;
+    int read(std::span<input_event> out) override;
+
+private:
+    EvdevDevice(int fd, libevdev* device);
+
+    int fd_;
+    libevdev* device_;
+    DeviceIdentity identity_;
+    bool syncing_ = false;
+};
+
+class EvdevOpener final : public DeviceOpener {
+public:
+    std::unique_ptr<InputDevice> open(const std::string& path) override {
+        return EvdevDevice::open(path);
+    }
+};
+
+} // namespace tarnell::input

@@ -1,0 +1,300 @@
+#include "platform/linux/input/KeyboardSet.h"
+
+#include "platform/linux/input/VirtualKeyboardIdentity.h"
+
+#include <poll.h>
+
+namespace tarnell::input {
+namespace {
+
+constexpr std::size_t kReadBatch = 64;
+
+} // namespace
+
+KeyboardSet::KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallDetector& stall,
+                         Options options)
+    : opener_(opener), router_(router), stall_(stall), options_(options) {}
+
+KeyboardSet::~KeyboardSet() {
+    removeAll();
+}
+
+void KeyboardSet::add(const std::string& path, Clock::time_point now, bool knownKeyboard) {
+    for (const auto& entry : entries_) {
+        if (entry->path == path) {
+            return;
+        }
+    }
+    retries_.erase(path);
+    tryOpen(path, now, knownKeyboard);
+}
+
+void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool knownKeyboard) {
+    auto device = opener_.open(path);
+    if (!device) {
+        // A new node is often readable only once its permissions are set.
+        Retry& retry = retries_[path];
+        retry.knownKeyboard = knownKeyboard;
+        if (++retry.attempts >= options_.openAttempts) {
+            retries_.erase(path);
+        } else {
+            retry.next = now + options_.openRetryInterval;
+        }
+        return;
+    }
+    retries_.erase(path);
+    if (!(knownKeyboard || device->isKeyboard()) || isTarnellVirtualDevice(device->identity())) {
+        return;
+    }
+    auto entry = std::make_unique<Entry>();
+    entry->path = path;
+    entry->device = std::move(device);
+    for (const auto& [code, on] : leds_) {
+        entry->device->setLed(code, on);
+    }
+    Entry& added = *entry;
+    {
+        std::lock_guard lock(mutex_);
+        entries_.push_back(std::move(entry));
+    }
+    if (listener_ != nullptr) {
+        listener_->keyboardAdded(*added.device);
+    }
+    if (grabbing_) {
+        added.grabWaitSince = now;
+        tryGrab(added, now);
+    }
+}
+
+void KeyboardSet::remove(const std::string& path) {
+    retries_.erase(path);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i]->path == path) {
+            erase(i);
+            return;
+        }
+    }
+}
+
+void KeyboardSet::removeAll() {
+    retries_.clear();
+    while (!entries_.empty()) {
+        erase(entries_.size() - 1);
+    }
+}
+
+void KeyboardSet::erase(std::size_t index) {
+    Entry& entry = *entries_[index];
+    if (entry.grabbed) {
+        releaseKeysOf(entry);
+        std::lock_guard lock(mutex_);
+        entry.device->grab(false);
+        entry.grabbed = false;
+    }
+    if (listener_ != nullptr) {
+        listener_->keyboardRemoved(*entry.device);
+    }
+    std::unique_ptr<Entry> gone;
+    {
+        std::lock_guard lock(mutex_);
+        gone = std::move(entries_[index]);
+        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+    }
+}
+
+// A keyboard that goes away with keys down must not leave them down on the output.
+void KeyboardSet::releaseKeysOf(Entry& entry) {
+    bool any = false;
+    for (std::uint16_t code = 0; code < KEY_CNT; ++code) {
+        if (entry.device->keyDown(code)) {
+            input_event up{};
+            up.type = EV_KEY;
+            up.code = code;
+            up.value = 0;
+            router_.route(up);
+            any = true;
+        }
+    }
+    if (any) {
+        input_event sync{};
+        sync.type = EV_SYN;
+        sync.code = SYN_REPORT;
+        router_.route(sync);
+    }
+}
+
+void KeyboardSet::setGrabbing(bool enabled, Clock::time_point now) {
+    grabbing_ = enabled;
+    if (enabled) {
+        for (auto& entry : entries_) {
+            if (!entry->grabbed) {
+                entry->grabWaitSince = now;
+                tryGrab(*entry, now);
+            }
+        }
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& entry : entries_) {
+            entry->grabWaitSince.reset();
+            if (entry->grabbed) {
+                entry->device->grab(false);
+                entry->grabbed = false;
+            }
+        }
+    }
+    router_.releaseAll();
+}
+
+void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
+    if (!grabbing_ || entry.grabbed || !entry.grabWaitSince) {
+        return;
+    }
+    // Grabbing while a key is down would leave the desktop waiting for its release.
+    const bool waitedEnough = now - *entry.grabWaitSince >= options_.grabWait;
+    if (entry.device->anyKeyDown() && !waitedEnough) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (entry.device->grab(true)) {
+        entry.grabbed = true;
+        entry.grabWaitSince.reset();
+    } else if (waitedEnough) {
+        entry.grabWaitSince.reset(); // someone else holds it: leave it alone
+    }
+}
+
+void KeyboardSet::readable(InputDevice& device, Clock::time_point now) {
+    Entry* entry = find(device);
+    if (entry == nullptr) {
+        return;
+    }
+    std::array<input_event, kReadBatch> events{};
+    for (;;) {
+        const int count = device.read(events);
+        if (count < 0) {
+            remove(std::string(entry->path));
+            return;
+        }
+        stall_.serviced();
+        // Read first, then look: whatever is read after a release by the
+        // watchdog has reached the desktop already.
+        if (entry->grabbed.load()) {
+            for (int i = 0; i < count; ++i) {
+                router_.route(events[static_cast<std::size_t>(i)]);
+            }
+        }
+        if (static_cast<std::size_t>(count) < events.size()) {
+            break;
+        }
+    }
+    if (!entry->grabbed) {
+        tryGrab(*entry, now);
+    }
+}
+
+bool KeyboardSet::tick(Clock::time_point now) {
+    std::vector<std::pair<std::string, bool>> due;
+    for (const auto& [path, retry] : retries_) {
+        if (retry.next <= now) {
+            due.emplace_back(path, retry.knownKeyboard);
+        }
+    }
+    for (const auto& [path, knownKeyboard] : due) {
+        tryOpen(path, now, knownKeyboard);
+    }
+    for (auto& entry : entries_) {
+        tryGrab(*entry, now);
+    }
+    return hasPendingWork();
+}
+
+bool KeyboardSet::hasPendingWork() const {
+    if (!retries_.empty()) {
+        return true;
+    }
+    for (const auto& entry : entries_) {
+        if (grabbing_ && !entry->grabbed && entry->grabWaitSince) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void KeyboardSet::mirrorLed(std::uint16_t code, bool on) {
+    leds_[code] = on;
+    for (auto& entry : entries_) {
+        entry->device->setLed(code, on);
+    }
+}
+
+bool KeyboardSet::capsLockLed() const {
+    if (const auto it = leds_.find(LED_CAPSL); it != leds_.end()) {
+        return it->second;
+    }
+    // Before the desktop wrote anything: what the keyboards show.
+    for (const auto& entry : entries_) {
+        if (entry->device->ledOn(LED_CAPSL)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool KeyboardSet::isGrabbed(const std::string& path) const {
+    for (const auto& entry : entries_) {
+        if (entry->path == path) {
+            return entry->grabbed;
+        }
+    }
+    return false;
+}
+
+bool KeyboardSet::grabbedInputPending() {
+    std::lock_guard lock(mutex_);
+    for (const auto& entry : entries_) {
+        if (!entry->grabbed) {
+            continue;
+        }
+        pollfd pfd{entry->device->fd(), POLLIN, 0};
+        if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void KeyboardSet::releaseForStall() {
+    std::lock_guard lock(mutex_);
+    for (auto& entry : entries_) {
+        if (entry->grabbed) {
+            entry->device->grab(false);
+            entry->grabbed = false;
+        }
+    }
+    stalled_ = true;
+}
+
+bool KeyboardSet::takeStall() {
+    if (!stalled_.exchange(false)) {
+        return false;
+    }
+    grabbing_ = false;
+    for (auto& entry : entries_) {
+        entry->grabWaitSince.reset();
+    }
+    router_.releaseAll();
+    return true;
+}
+
+KeyboardSet::Entry* KeyboardSet::find(const InputDevice& device) {
+    for (auto& entry : entries_) {
+        if (entry->device.get() == &device) {
+            return entry.get();
+        }
+    }
+    return nullptr;
+}
+
+} // namespace tarnell::input

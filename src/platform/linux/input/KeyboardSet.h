@@ -1,0 +1,120 @@
+#pragma once
+
+#include "platform/linux/input/InputDevice.h"
+#include "platform/linux/input/KeyRouter.h"
+#include "platform/linux/input/StallDetector.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnell::input {
+
+// The keyboards Tarnell captures: opens them (retrying a device that is not
+// readable yet), grabs each once no key on it is down (or after a bounded wait),
+// routes the events of grabbed ones, discards the rest, mirrors the desktop's LED
+// state onto them, and lets a watchdog thread release the grabs when the main
+// loop stalls. Main thread, except the two watchdog calls.
+class KeyboardSet {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    struct Options {
+        Clock::duration grabWait = std::chrono::seconds(1);
+        Clock::duration openRetryInterval = std::chrono::milliseconds(100);
+        int openAttempts = 20;
+    };
+
+    // Told when a keyboard joins or leaves, to watch its descriptor.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void keyboardAdded(InputDevice& device) = 0;
+        virtual void keyboardRemoved(InputDevice& device) = 0;
+    };
+
+    KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallDetector& stall, Options options);
+    KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallDetector& stall)
+        : KeyboardSet(opener, router, stall, Options{}) {}
+    ~KeyboardSet();
+    KeyboardSet(const KeyboardSet&) = delete;
+    KeyboardSet& operator=(const KeyboardSet&) = delete;
+
+    void setListener(Listener* listener) { listener_ = listener; }
+
+    // A device appeared (or was named). It is taken when udev calls it a keyboard
+    // or it has letter keys, and never when it is a virtual device of Tarnell.
+    void add(const std::string& path, Clock::time_point now, bool knownKeyboard = false);
+    void remove(const std::string& path);
+    void removeAll();
+
+    // Grabbing on: every keyboard is grabbed as soon as it may be. Off: all are
+    // let go and the output releases every key it holds.
+    void setGrabbing(bool enabled, Clock::time_point now);
+    [[nodiscard]] bool grabbing() const { return grabbing_; }
+
+    // The device's descriptor is readable.
+    void readable(InputDevice& device, Clock::time_point now);
+    // Retries opens and ends bounded grab waits; true while there is more to do.
+    bool tick(Clock::time_point now);
+    [[nodiscard]] bool hasPendingWork() const;
+
+    // The desktop set an LED on the virtual keyboard: show it on every keyboard.
+    void mirrorLed(std::uint16_t code, bool on);
+    // The Caps Lock LED as the desktop last set it; false when unknown.
+    [[nodiscard]] bool capsLockLed() const;
+    void assumeCapsLockLed(bool on) { leds_[LED_CAPSL] = on; }
+
+    [[nodiscard]] std::size_t size() const { return entries_.size(); }
+    [[nodiscard]] bool isGrabbed(const std::string& path) const;
+
+    // Watchdog thread: whether a grabbed keyboard has input waiting.
+    bool grabbedInputPending();
+    // Watchdog thread: lets every keyboard go after a stall. The main thread
+    // learns of it through takeStall().
+    void releaseForStall();
+    // Main thread: true once after releaseForStall(); the output's keys are
+    // released by then.
+    bool takeStall();
+
+private:
+    struct Entry {
+        std::string path;
+        std::unique_ptr<InputDevice> device;
+        std::atomic<bool> grabbed{false};
+        std::optional<Clock::time_point> grabWaitSince;
+    };
+    struct Retry {
+        int attempts = 0;
+        bool knownKeyboard = false;
+        Clock::time_point next;
+    };
+
+    void tryOpen(const std::string& path, Clock::time_point now, bool knownKeyboard);
+    void tryGrab(Entry& entry, Clock::time_point now);
+    void releaseKeysOf(Entry& entry);
+    Entry* find(const InputDevice& device);
+    void erase(std::size_t index);
+
+    DeviceOpener& opener_;
+    KeyRouter& router_;
+    StallDetector& stall_;
+    const Options options_;
+    Listener* listener_ = nullptr;
+    bool grabbing_ = false;
+    std::vector<std::unique_ptr<Entry>> entries_;
+    std::map<std::string, Retry> retries_;
+    std::map<std::uint16_t, bool> leds_;
+    // Held by the watchdog while it polls or ungrabs, and by the main thread
+    // while it changes the list or grabs.
+    std::mutex mutex_;
+    std::atomic<bool> stalled_{false};
+};
+
+} // namespace tarnell::input

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "engine/PlatformServices.h"
+#include "platform/linux/input/KeyMap.h"
+#include "platform/linux/input/KeyMappingTool.h"
+#include "platform/linux/input/XkbKeyText.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnell::input {
+
+class DeviceOpener;
+class KeyboardTap;
+class OutputKeyboard;
+
+// The input layer of Tarnell on Linux: keyboards in (evdev, grabbed), one virtual
+// keyboard out (uinput), key text (xkbcommon), the Caps Lock mapping and the Caps
+// Lock state. Hands the engine its event tap service, key mapping utility and lock
+// state service. Must outlive every tap it made; main thread only.
+class LinuxInput {
+public:
+    struct Options {
+        // Keyboards to capture besides those udev lists; with followUdev off,
+        // exactly these.
+        std::vector<std::string> devicePaths;
+        // Capture every keyboard of this seat and follow hotplug (empty seat:
+        // every seat).
+        bool followUdev = true;
+        std::string seat = "seat0";
+        std::string uinputPath = "/dev/uinput";
+        // The layout for key text; nullopt: the user's (X server, else the system
+        // keyboard configuration, else the XKB defaults).
+        std::optional<XkbNames> layout;
+        std::chrono::milliseconds stallTimeout{1000};
+        std::chrono::milliseconds grabWait{1000};
+        // Tests: their own devices and output instead of evdev and uinput.
+        DeviceOpener* opener = nullptr;
+        std::function<std::unique_ptr<OutputKeyboard>()> makeOutput;
+    };
+
+    LinuxInput();
+    explicit LinuxInput(Options options);
+    ~LinuxInput();
+    LinuxInput(const LinuxInput&) = delete;
+    LinuxInput& operator=(const LinuxInput&) = delete;
+
+    engine::EventTapService& tapService();
+    engine::KeyMappingUtility& keyMapping() { return mappingTool_; }
+    engine::LockStateService& lockState();
+
+    // The key mapping in force (read by the taps).
+    [[nodiscard]] const KeyMap& mapping() const { return map_; }
+    // The tap made last, while it lives.
+    [[nodiscard]] KeyboardTap* currentTap() const;
+
+private:
+    class TapService;
+    class LockState;
+
+    Options options_;
+    KeyMap map_;
+    KeyMappingTool mappingTool_{map_};
+    std::unique_ptr<DeviceOpener> evdevOpener_;
+    std::unique_ptr<TapService> taps_;
+    std::unique_ptr<LockState> lockState_;
+};
+
+} // namespace tarnell::input

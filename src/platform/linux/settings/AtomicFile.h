@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tarnell::platform {
+
+// The outcome of reading a whole file: a missing file is not a failure.
+struct FileContents {
+    enum class Status { Read, Missing, Failed };
+    Status status = Status::Failed;
+    std::string bytes;
+};
+
+FileContents readWholeFile(const std::filesystem::path& path);
+
+// Replaces the file's contents so that a reader, or the file after a crash or
+// power loss, holds either the old bytes or the new ones and never a mix: a
+// temporary file in the same directory is written, flushed to disk and renamed
+// over the target, then the directory is flushed. Returns false on any failure,
+// leaving the old file as it was and no temporary file behind.
+bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Copies the file's current bytes to a new side file next to it, named
+// "<name>.unreadable-YYYYMMDD-HHMMSS" (with "-2", "-3", ... appended when that
+// name is taken; an existing file is never overwritten). True when the copy is
+// safely on disk or when there is no file to copy.
+bool keepCopyAside(const std::filesystem::path& path);
+
+// Creates the directory and any missing parents, each with mode 0700.
+bool ensurePrivateDirectory(const std::filesystem::path& directory);
+
+} // namespace tarnell::platform

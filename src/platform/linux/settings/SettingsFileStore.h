@@ -1,0 +1,54 @@
+#pragma once
+
+#include "bindings/KeyValueStore.h"
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace tarnell::platform {
+
+// The per-user key-value store: one directory of small files.
+//  - A data value under key K is the file "K.json", holding exactly the bytes.
+//  - Boolean values are members of "settings.json", a pretty-printed JSON object
+//    that people may read and edit; members this program does not know survive
+//    every rewrite.
+// Data keys are limited to ASCII letters, digits, '-' and '_' (and may not be
+// "settings"); other keys read as absent and are never written.
+//
+// Every write replaces its file atomically and is on disk when the call returns.
+// Failures are not reported, and never cost the old value: an unreadable
+// settings.json, a data file the caller reports unreadable and a data file that
+// could not be read at all are first copied to a side file
+// "<file>.unreadable-YYYYMMDD-HHMMSS"; when that copy cannot be made the write is
+// skipped.
+class SettingsFileStore final : public KeyValueStore {
+public:
+    static constexpr std::string_view kSettingsFileName = "settings.json";
+
+    // The user's store: $XDG_CONFIG_HOME/tarnell, or ~/.config/tarnell when that
+    // variable is unset or not an absolute path.
+    SettingsFileStore();
+    // A store kept in the given directory, made (mode 0700) on the first write.
+    explicit SettingsFileStore(std::filesystem::path directory);
+
+    [[nodiscard]] static std::filesystem::path defaultDirectory();
+    [[nodiscard]] const std::filesystem::path& directory() const { return directory_; }
+
+    std::optional<std::string> dataForKey(std::string_view key) override;
+    std::optional<bool> boolForKey(std::string_view key) override;
+    void setData(std::string_view key, std::string_view bytes) override;
+    void setBool(std::string_view key, bool value) override;
+    void preserveUnreadable(std::string_view key) override;
+
+private:
+    [[nodiscard]] std::optional<std::filesystem::path> dataFile(std::string_view key) const;
+    [[nodiscard]] std::filesystem::path settingsFile() const;
+
+    std::filesystem::path directory_;
+    // Data keys whose unreadable value still has to be copied aside before they
+    // may be written.
+    std::set<std::string, std::less<>> unpreserved_;
+};
+
+} // namespace tarnell::platform

@@ -1,0 +1,217 @@
+// The real tray icon in a real X11 tray (trayer, an embedded-tray host), clicked the
+// way a user clicks it.
+#include "FakeServices.h"
+#include "QtApplication.h"
+#include "app/MenuContent.h"
+#include "app/StatusIcon.h"
+#include "app/TarnellApp.h"
+#include "bindings/BindingStore.h"
+#include "bindings/FileUrl.h"
+
+#include <QAction>
+#include <QDeadlineTimer>
+#include <QMenu>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <functional>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace tarnell::app {
+namespace {
+
+using namespace tarnell::testing;
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+bool runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+        return false;
+    }
+    if (output) {
+        *output = process.readAllStandardOutput();
+    }
+    return true;
+}
+
+std::vector<QRect> windowsOfClass(const QString& windowClass) {
+    QByteArray ids;
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+             windowClass},
+            &ids);
+    std::vector<QRect> windows;
+    for (const QByteArray& id : ids.split('\n')) {
+        QByteArray shape;
+        if (id.isEmpty() || !runTool(QStringLiteral("xdotool"),
+                                     {QStringLiteral("getwindowgeometry"),
+                                      QStringLiteral("--shell"), QString::fromLatin1(id)},
+                                     &shape)) {
+            continue;
+        }
+        QRect geometry;
+        for (const QByteArray& line : shape.split('\n')) {
+            const auto value = [&line](const char* key) {
+                return line.startsWith(key) ? line.mid(static_cast<int>(qstrlen(key))).toInt() : -1;
+            };
+            if (const int x = value("X="); x >= 0) {
+                geometry.moveLeft(x);
+            }
+            if (const int y = value("Y="); y >= 0) {
+                geometry.moveTop(y);
+            }
+            if (const int width = value("WIDTH="); width >= 0) {
+                geometry.setWidth(width);
+            }
+            if (const int height = value("HEIGHT="); height >= 0) {
+                geometry.setHeight(height);
+            }
+        }
+        windows.push_back(geometry);
+    }
+    return windows;
+}
+
+// The icon's window as the X server sees it: a window of this program inside the
+// tray's panel, found with xdotool. Empty until the tray has taken the icon in.
+QRect trayIconWindow() {
+    for (const QRect& panel : windowsOfClass(QStringLiteral("trayer"))) {
+        for (const QRect& window : windowsOfClass(QStringLiteral("tarnell"))) {
+            if (panel.contains(window)) {
+                return window;
+            }
+        }
+    }
+    return {};
+}
+
+class TrayIconTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // No session bus: the embedded tray is the one to use.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarnell-test-bus");
+        qtApplication();
+        tray.start(QStringLiteral("trayer"),
+                   {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                    QStringLiteral("right"), QStringLiteral("--widthtype"),
+                    QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("28"),
+                    QStringLiteral("--SetDockType"), QStringLiteral("false"),
+                    QStringLiteral("--transparent"), QStringLiteral("false"),
+                    QStringLiteral("--tint"), QStringLiteral("0x2e3436")});
+        ASSERT_TRUE(tray.waitForStarted()) << "trayer did not start";
+        ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
+            << "no tray appeared";
+    }
+    void TearDown() override {
+        tray.terminate();
+        tray.waitForFinished();
+    }
+
+    AppDelegate::Dependencies dependencies() {
+        return {.settings = defaults,
+                .applications = applications,
+                .engine = fakes.services(),
+                .loginItems = loginItems,
+                .makeSettingsContent = [](BindingStore&, engine::HyperKeyMonitor&, bool) {
+                    return std::make_unique<QWidget>();
+                }};
+    }
+
+    QProcess tray;
+    MemoryKeyValueStore defaults;
+    NamedApplications applications;
+    EngineFakes fakes;
+    FixedLoginItems loginItems;
+};
+
+TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
+    applications.names = {{"/usr/share/applications/firefox-esr.desktop", "Firefox ESR"},
+                          {"/usr/share/applications/org.gnome.Nautilus.desktop", "Files"},
+                          {"/usr/share/applications/foot.desktop", "Foot"}};
+    TarnellApp app(dependencies());
+    auto setKey = [](const char* key, const char* path) {
+        AppBinding binding;
+        binding.key = key;
+        binding.appURL = fileUrlFromPath(path);
+        return binding;
+    };
+    app.appDelegate().store().setBindings(
+        {setKey("t", "/usr/share/applications/foot.desktop"),
+         setKey("b", "/usr/share/applications/firefox-esr.desktop"),
+         setKey("f", "/usr/share/applications/org.gnome.Nautilus.desktop")});
+
+    QSystemTrayIcon* icon = app.statusIcon().trayIcon();
+    ASSERT_NE(icon, nullptr) << "on X11 the icon goes up at once";
+    EXPECT_TRUE(icon->isVisible());
+    EXPECT_EQ(icon->toolTip(), QStringLiteral("Tarnell"));
+    EXPECT_FALSE(icon->icon().isNull());
+    EXPECT_EQ(icon->contextMenu(), app.menuContent().menu());
+
+    // Embedded: the icon has a place on the screen, inside the tray's strip at the top.
+    ASSERT_TRUE(waitFor([icon] { return !icon->geometry().isEmpty(); })) << "never embedded";
+    QScreen* screen = QGuiApplication::primaryScreen();
+    QRect window;
+    ASSERT_TRUE(waitFor([&window] {
+        window = trayIconWindow();
+        return !window.isEmpty();
+    })) << "xdotool finds no icon window in the tray";
+
+    // A right click on the icon opens the menu, as the tray delivers it.
+    QMenu* menu = app.menuContent().menu();
+    const QPoint centre = window.center();
+    // Qt learns where the tray put the icon once the embedding is complete.
+    ASSERT_TRUE(waitFor([icon, &window] { return icon->geometry() == window; }));
+    ASSERT_TRUE(
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(centre.x()),
+                 QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
+    ASSERT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "the menu did not open";
+    QStringList texts;
+    for (const QAction* action : menu->actions()) {
+        texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Waiting for Accessibility access…"),
+                                  QStringLiteral("---"), QStringLiteral("⇪ B   Firefox ESR"),
+                                  QStringLiteral("⇪ F   Files"), QStringLiteral("⇪ T   Foot"),
+                                  QStringLiteral("---"), QStringLiteral("Settings…"),
+                                  QStringLiteral("Quit Tarnell")}));
+
+    // Access arriving while the menu is open changes it in place.
+    fakes.trust.trusted = true;
+    fakes.timers.fireLatest();
+    ASSERT_TRUE(waitFor([menu] { return menu->actions().size() == 6; }));
+    EXPECT_TRUE(menu->isVisible());
+
+    if (const QByteArray path = qgetenv("TARNELL_TRAY_SCREENSHOT"); !path.isEmpty()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
+        const QRect shot = menu->geometry().united(window).adjusted(-24, -8, 24, 24);
+        EXPECT_TRUE(screen->grabWindow(0, shot.x(), shot.y(), shot.width(), shot.height())
+                        .save(QString::fromLocal8Bit(path)));
+    }
+
+    // A left click opens it as well.
+    menu->hide();
+    ASSERT_TRUE(waitFor([menu] { return !menu->isVisible(); }));
+    ASSERT_TRUE(
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(centre.x()),
+                 QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1")}));
+    EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "a left click opened nothing";
+    menu->hide();
+}
+
+} // namespace
+} // namespace tarnell::app

@@ -1,0 +1,299 @@
+#include "platform/linux/settings/SettingsFileStore.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace tarnell::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using namespace std::string_literals;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> filesIn(const fs::path& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> sideFilesOf(const fs::path& directory, const std::string& name) {
+    std::vector<std::string> sides;
+    for (const auto& file : filesIn(directory)) {
+        if (file.starts_with(name + ".unreadable-")) {
+            sides.push_back(file);
+        }
+    }
+    return sides;
+}
+
+class SettingsFileStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "settings-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        directory = root / "config" / "tarnell";
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    void makeDirectory() { fs::create_directories(directory); }
+
+    fs::path root;
+    fs::path directory;
+};
+
+TEST_F(SettingsFileStoreTest, EmptyStoreHasNoValues) {
+    SettingsFileStore store(directory);
+    EXPECT_FALSE(store.dataForKey("bindings"));
+    EXPECT_FALSE(store.boolForKey("hidesFrontmostApp"));
+    EXPECT_FALSE(fs::exists(directory)); // reading creates nothing
+}
+
+TEST_F(SettingsFileStoreTest, FirstWriteCreatesAPrivateDirectory) {
+    SettingsFileStore store(directory);
+    store.setBool("hidesFrontmostApp", false);
+
+    struct stat status {};
+    ASSERT_EQ(::stat(directory.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0700u);
+    EXPECT_EQ(store.boolForKey("hidesFrontmostApp"), false);
+}
+
+TEST_F(SettingsFileStoreTest, ValuesSurviveANewStoreOnTheSameDirectory) {
+    const std::string bytes = "[{\"key\":\"\xC3\xA9\"}]\0tail"s;
+    {
+        SettingsFileStore store(directory);
+        store.setData("bindings", bytes);
+        store.setBool("hidesFrontmostApp", false);
+        store.setBool("quickTapTogglesCapsLock", true);
+    }
+    SettingsFileStore store(directory);
+    EXPECT_EQ(store.dataForKey("bindings"), bytes);
+    EXPECT_EQ(readFile(directory / "bindings.json"), bytes); // the file holds exactly the bytes
+    EXPECT_EQ(store.boolForKey("hidesFrontmostApp"), false);
+    EXPECT_EQ(store.boolForKey("quickTapTogglesCapsLock"), true);
+    EXPECT_FALSE(store.boolForKey("bindings"));
+}
+
+TEST_F(SettingsFileStoreTest, WritesLeaveNoTemporaryFilesBehind) {
+    SettingsFileStore store(directory);
+    for (int i = 0; i < 5; ++i) {
+        store.setData("bindings", std::to_string(i));
+        store.setBool("hidesFrontmostApp", i % 2 == 0);
+    }
+    EXPECT_THAT(filesIn(directory), ElementsAre("bindings.json", "settings.json"));
+    EXPECT_EQ(store.dataForKey("bindings"), "4");
+}
+
+TEST_F(SettingsFileStoreTest, FailedWriteKeepsTheOldValueAndLeavesNoTemporaryFile) {
+    makeDirectory();
+    fs::create_directory(directory / "bindings.json"); // a rename cannot replace it
+    SettingsFileStore store(directory);
+    store.setData("bindings", "[]");
+    EXPECT_TRUE(fs::is_directory(directory / "bindings.json"));
+    EXPECT_THAT(filesIn(directory), ElementsAre("bindings.json"));
+}
+
+TEST_F(SettingsFileStoreTest, SettingsFileIsReadableJsonThatKeepsUnknownMembers) {
+    makeDirectory();
+    writeFile(directory / "settings.json", R"({"theme": "dark", "hidesFrontmostApp": true})");
+    SettingsFileStore store(directory);
+    store.setBool("hidesFrontmostApp", false);
+    store.setBool("quickTapTogglesCapsLock", true);
+
+    const std::string text = readFile(directory / "settings.json");
+    EXPECT_NE(text.find('\n'), std::string::npos); // pretty-printed for people
+    const auto settings = nlohmann::json::parse(text);
+    EXPECT_EQ(settings, nlohmann::json::parse(R"({"theme":"dark","hidesFrontmostApp":false,
+                                                  "quickTapTogglesCapsLock":true})"));
+    EXPECT_LT(text.find("theme"), text.find("hidesFrontmostApp")); // member order kept
+}
+
+TEST_F(SettingsFileStoreTest, BooleansComeFromTrueFalseZeroAndOneOnly) {
+    makeDirectory();
+    writeFile(directory / "settings.json",
+              R"({"t": true, "f": false, "zero": 0, "one": 1, "oneReal": 1.0,
+        "zeroReal": -0.0, "two": 2, "half": 0.5, "minusOne": -1, "text": "true", "null": null,
+        "list": [true], "object": {}})");
+    SettingsFileStore store(directory);
+    EXPECT_EQ(store.boolForKey("t"), true);
+    EXPECT_EQ(store.boolForKey("f"), false);
+    EXPECT_EQ(store.boolForKey("zero"), false);
+    EXPECT_EQ(store.boolForKey("one"), true);
+    EXPECT_EQ(store.boolForKey("oneReal"), true);
+    EXPECT_EQ(store.boolForKey("zeroReal"), false);
+    for (const char* key :
+         {"two", "half", "minusOne", "text", "null", "list", "object", "absent"}) {
+        EXPECT_FALSE(store.boolForKey(key)) << key;
+    }
+}
+
+TEST_F(SettingsFileStoreTest, UnreadableSettingsFileIsCopiedAsideOnceBeforeBeingReplaced) {
+    makeDirectory();
+    const std::string broken = "{\"hidesFrontmostApp\": fals";
+    writeFile(directory / "settings.json", broken);
+    SettingsFileStore store(directory);
+    EXPECT_FALSE(store.boolForKey("hidesFrontmostApp"));
+
+    store.setBool("hidesFrontmostApp", true);
+    store.setBool("quickTapTogglesCapsLock", false);
+
+    const auto sides = sideFilesOf(directory, "settings.json");
+    ASSERT_EQ(sides.size(), 1u);
+    EXPECT_EQ(readFile(directory / sides[0]), broken);
+    EXPECT_EQ(store.boolForKey("hidesFrontmostApp"), true);
+    EXPECT_EQ(store.boolForKey("quickTapTogglesCapsLock"), false);
+}
+
+TEST_F(SettingsFileStoreTest, SettingsFileOfAnotherJsonKindCountsAsUnreadable) {
+    makeDirectory();
+    writeFile(directory / "settings.json", "[true]");
+    SettingsFileStore store(directory);
+    store.setBool("hidesFrontmostApp", true);
+    const auto sides = sideFilesOf(directory, "settings.json");
+    ASSERT_EQ(sides.size(), 1u);
+    EXPECT_EQ(readFile(directory / sides[0]), "[true]");
+}
+
+TEST_F(SettingsFileStoreTest, ExistingSideFilesAreNeverOverwritten) {
+    makeDirectory();
+    writeFile(directory / "settings.json", "broken");
+    // Take the names of this second and the next.
+    std::vector<fs::path> taken;
+    for (std::time_t when = std::time(nullptr); taken.size() < 2; ++when) {
+        std::tm local{};
+        ::localtime_r(&when, &local);
+        char stamp[32] = {};
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+        taken.push_back(directory / ("settings.json.unreadable-" + std::string(stamp)));
+        writeFile(taken.back(), "older copy");
+    }
+    SettingsFileStore store(directory);
+    store.setBool("hidesFrontmostApp", true);
+
+    for (const auto& path : taken) {
+        EXPECT_EQ(readFile(path), "older copy");
+    }
+    const auto sides = sideFilesOf(directory, "settings.json");
+    ASSERT_EQ(sides.size(), 3u);
+    int copies = 0;
+    for (const auto& side : sides) {
+        copies += readFile(directory / side) == "broken" ? 1 : 0;
+    }
+    EXPECT_EQ(copies, 1);
+}
+
+TEST_F(SettingsFileStoreTest, SettingsFileThatCannotBeReadIsNotReplaced) {
+    makeDirectory();
+    fs::create_directory(directory / "settings.json");
+    SettingsFileStore store(directory);
+    store.setBool("hidesFrontmostApp", true);
+    EXPECT_TRUE(fs::is_directory(directory / "settings.json"));
+    EXPECT_THAT(filesIn(directory), ElementsAre("settings.json"));
+}
+
+TEST_F(SettingsFileStoreTest, PreservedDataValueSurvivesTheNextWrite) {
+    makeDirectory();
+    writeFile(directory / "bindings.json", "not a list");
+    SettingsFileStore store(directory);
+    store.preserveUnreadable("bindings");
+    store.setData("bindings", "[]");
+
+    const auto sides = sideFilesOf(directory, "bindings.json");
+    ASSERT_EQ(sides.size(), 1u);
+    EXPECT_EQ(readFile(directory / sides[0]), "not a list");
+    EXPECT_EQ(store.dataForKey("bindings"), "[]");
+}
+
+TEST_F(SettingsFileStoreTest, PreservingAnAbsentValueDoesNothing) {
+    SettingsFileStore store(directory);
+    store.preserveUnreadable("bindings");
+    store.setData("bindings", "[]");
+    EXPECT_THAT(filesIn(directory), ElementsAre("bindings.json"));
+}
+
+TEST_F(SettingsFileStoreTest, DataWaitsWhileItsUnreadableValueCannotBeCopied) {
+    makeDirectory();
+    fs::create_directory(directory / "bindings.json"); // a value that cannot be read or copied
+    SettingsFileStore store(directory);
+    store.preserveUnreadable("bindings");
+    store.setData("bindings", "[]");
+    EXPECT_TRUE(fs::is_directory(directory / "bindings.json"));
+    EXPECT_THAT(filesIn(directory), ElementsAre("bindings.json"));
+
+    fs::remove(directory / "bindings.json"); // once the obstacle is gone, writes go through
+    store.setData("bindings", "[]");
+    EXPECT_EQ(store.dataForKey("bindings"), "[]");
+}
+
+TEST_F(SettingsFileStoreTest, DataThatCouldNotBeReadIsNotReplacedBlindly) {
+    makeDirectory();
+    fs::create_directory(directory / "bindings.json");
+    SettingsFileStore store(directory);
+    EXPECT_FALSE(store.dataForKey("bindings")); // looks absent to the caller
+    store.setData("bindings", "[]");
+    EXPECT_TRUE(fs::is_directory(directory / "bindings.json"));
+}
+
+TEST_F(SettingsFileStoreTest, FifoInPlaceOfAFileReadsAsUnreadableWithoutBlocking) {
+    makeDirectory();
+    ASSERT_EQ(::mkfifo((directory / "settings.json").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((directory / "bindings.json").c_str(), 0600), 0);
+    SettingsFileStore store(directory);
+    EXPECT_FALSE(store.dataForKey("bindings"));
+    EXPECT_FALSE(store.boolForKey("hidesFrontmostApp"));
+    store.setBool("hidesFrontmostApp", true);
+    EXPECT_TRUE(fs::is_fifo(directory / "settings.json"));
+}
+
+TEST_F(SettingsFileStoreTest, KeysThatAreNoPlainFileNamesAreIgnored) {
+    SettingsFileStore store(directory);
+    store.setData("../escape", "x");
+    store.setData("settings", "x"); // would clash with the Boolean values
+    store.setData("", "x");
+    store.setData(".hidden", "x");
+    EXPECT_FALSE(fs::exists(directory));
+    EXPECT_FALSE(fs::exists(directory.parent_path() / "escape.json"));
+    EXPECT_FALSE(store.dataForKey("settings"));
+}
+
+TEST(SettingsFileStoreDirectory, FollowsXdgConfigHomeWhenAbsolute) {
+    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = savedConfig != nullptr ? savedConfig : "";
+    ::setenv("HOME", "/home/someone", 1);
+
+    ::setenv("XDG_CONFIG_HOME", "/custom/config", 1);
+    EXPECT_EQ(SettingsFileStore::defaultDirectory(), fs::path("/custom/config/tarnell"));
+    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    EXPECT_EQ(SettingsFileStore::defaultDirectory(), fs::path("/home/someone/.config/tarnell"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(SettingsFileStore::defaultDirectory(), fs::path("/home/someone/.config/tarnell"));
+    EXPECT_EQ(SettingsFileStore().directory(), fs::path("/home/someone/.config/tarnell"));
+
+    if (savedConfig != nullptr) {
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    }
+}
+
+} // namespace
+} // namespace tarnell::platform
