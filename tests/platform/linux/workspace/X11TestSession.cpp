@@ -54,6 +54,10 @@ xcb_window_t X11TestClient::createWindow(const NewWindow& properties) {
                             static_cast<std::uint32_t>(properties.gtkApplicationId.size()),
                             properties.gtkApplicationId.data());
     }
+    if (properties.pid != 0) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &properties.pid);
+    }
     xcb_map_window(connection_, window);
     xcb_flush(connection_);
     windows_.push_back(window);

@@ -13,6 +13,7 @@ struct NewWindow {
     std::string wmInstance;
     std::string wmClass;
     std::string gtkApplicationId; // empty: not set
+    std::uint32_t pid = 0;        // 0: not set
 };
 
 class X11TestClient {

@@ -4,11 +4,14 @@
 #include "platform/linux/workspace/TestDesktopEntries.h"
 #include "platform/linux/workspace/X11TestSession.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace tarnell::platform {
 namespace {
@@ -118,6 +121,42 @@ TEST_F(X11WorkspaceTest, FrontmostApplicationFollowsTheFocusedWindow) {
     (void)alpha;
     (void)beta;
     (void)stranger;
+}
+
+TEST_F(X11WorkspaceTest, AWindowWithoutNamesIsKnownByTheProcessGioLaunched) {
+    // The launcher's record is honoured only by the process it names.
+    const auto script = "export GIO_LAUNCHED_DESKTOP_FILE=" + beta_ +
+                        " GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec sleep 30";
+    const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+    GPid launched = 0;
+    ASSERT_TRUE(
+        g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                      nullptr, nullptr, &launched, nullptr));
+    const auto inherited = "export GIO_LAUNCHED_DESKTOP_FILE=" + beta_ +
+                           " GIO_LAUNCHED_DESKTOP_FILE_PID=1; exec sleep 30";
+    const char* otherArgv[] = {"sh", "-c", inherited.c_str(), nullptr};
+    GPid other = 0;
+    ASSERT_TRUE(
+        g_spawn_async(nullptr, const_cast<char**>(otherArgv), nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                      nullptr, nullptr, &other, nullptr));
+    // The variables are in the process's environment once the shell became sleep.
+    const auto becameSleep = [](GPid pid) {
+        return readFile("/proc/" + std::to_string(pid) + "/comm") == "sleep\n";
+    };
+    ASSERT_TRUE(runUntil([&] { return becameSleep(launched) && becameSleep(other); }));
+
+    showWindow({"unnamed", "Unnamed", "", static_cast<std::uint32_t>(launched)});
+    EXPECT_EQ(frontmostIdentifier(), "test.beta.desktop");
+    showWindow({"unnamed", "Unnamed", "", static_cast<std::uint32_t>(other)});
+    EXPECT_EQ(frontmostIdentifier(), std::nullopt);
+
+    for (const auto pid : {launched, other}) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        g_spawn_close_pid(pid);
+    }
 }
 
 TEST_F(X11WorkspaceTest, EntriesInstalledLaterAreRecognised) {
