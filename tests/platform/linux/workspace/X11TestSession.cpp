@@ -54,6 +54,11 @@ xcb_window_t X11TestClient::createWindow(const NewWindow& properties) {
                             static_cast<std::uint32_t>(properties.gtkApplicationId.size()),
                             properties.gtkApplicationId.data());
     }
+    if (!properties.windowType.empty()) {
+        const xcb_atom_t type = atom(properties.windowType.c_str());
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &type);
+    }
     if (properties.pid != 0) {
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
                             XCB_ATOM_CARDINAL, 32, 1, &properties.pid);
@@ -97,6 +102,20 @@ void X11TestClient::moveToDesktop(xcb_window_t window, std::uint32_t desktop) {
     message.type = atom("_NET_WM_DESKTOP");
     message.data.data32[0] = desktop;
     message.data.data32[1] = 2; // from a pager
+    xcb_send_event(connection_, 0, screen_->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
+void X11TestClient::requestActivation(xcb_window_t window) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom("_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 2; // from a pager
+    message.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(connection_, 0, screen_->root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));

@@ -14,6 +14,7 @@ struct NewWindow {
     std::string wmClass;
     std::string gtkApplicationId; // empty: not set
     std::uint32_t pid = 0;        // 0: not set
+    std::string windowType = {};  // e.g. "_NET_WM_WINDOW_TYPE_DESKTOP"; empty: not set
 };
 
 class X11TestClient {
@@ -32,6 +33,8 @@ public:
 
     // Asks the window manager to move the window to another desktop, as a pager would.
     void moveToDesktop(xcb_window_t window, std::uint32_t desktop);
+    // Asks the window manager to give the window the focus, as a pager would.
+    void requestActivation(xcb_window_t window);
     std::uint32_t currentDesktop();
 
 private:

@@ -204,6 +204,21 @@ TEST_F(X11WorkspaceTest, RaisingSwitchesToTheDesktopOfTheWindow) {
     (void)beta;
 }
 
+TEST_F(X11WorkspaceTest, TheDesktopWindowPutsNoApplicationInFront) {
+    const auto desktop =
+        client_->createWindow({"desktop", "Desktop", "", 0, "_NET_WM_WINDOW_TYPE_DESKTOP"});
+    const auto stranger = showWindow({"stranger", "Stranger", ""});
+    client_->requestActivation(desktop);
+    ASSERT_TRUE(runUntil([&] { return client_->activeWindow() == desktop; }));
+    runFor(100);
+    EXPECT_EQ(workspace_->frontmostApplication(), std::nullopt);
+    // So a location without identity opens rather than hides anything.
+    activate(true, notAnEntry_);
+    runFor(200);
+    EXPECT_FALSE(client_->isIconic(desktop));
+    EXPECT_FALSE(client_->isIconic(stranger));
+}
+
 TEST_F(X11WorkspaceTest, NeverHidesWithTheSettingOff) {
     const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
     activate(false, alpha_);
