@@ -4,10 +4,10 @@
 #include "platform/linux/input/KeyRouter.h"
 #include "platform/linux/input/VirtualKeyboard.h"
 
+#include <bitset>
 #include <deque>
 #include <fcntl.h>
 #include <map>
-#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -85,6 +85,15 @@ public:
     }
     bool shift = false;
     std::vector<std::uint16_t> fed;
+};
+
+// Keys held, kept without heap memory like the kernel's own bitmap.
+struct HeldKeys {
+    std::bitset<KEY_CNT> bits;
+    void insert(std::uint16_t code) { bits.set(code); }
+    void erase(std::uint16_t code) { bits.reset(code); }
+    [[nodiscard]] bool empty() const { return bits.none(); }
+    [[nodiscard]] std::size_t count(std::uint16_t code) const { return bits.test(code) ? 1 : 0; }
 };
 
 class FakeDevice : public InputDevice {
@@ -166,7 +175,7 @@ public:
     int grabCalls = 0;
     bool gone = false;
     bool* destroyed = nullptr;
-    std::set<std::uint16_t> down;
+    HeldKeys down;
     std::map<std::uint16_t, bool> leds;
     std::deque<input_event> queue;
 };
