@@ -35,9 +35,9 @@ public:
         // exactly these.
         std::vector<std::string> devicePaths;
         // Capture every keyboard of this seat and follow hotplug (empty seat:
-        // every seat).
+        // every seat). By default the session's seat (XDG_SEAT), else seat0.
         bool followUdev = true;
-        std::string seat = "seat0";
+        std::string seat = sessionSeat();
         std::string uinputPath = "/dev/uinput";
         // The layout for key text; nullopt: the user's (X server, else the system
         // keyboard configuration, else the XKB defaults).
@@ -51,6 +51,8 @@ public:
 
     LinuxInput();
     explicit LinuxInput(Options options);
+    // XDG_SEAT when set, else "seat0".
+    static std::string sessionSeat();
     ~LinuxInput();
     LinuxInput(const LinuxInput&) = delete;
     LinuxInput& operator=(const LinuxInput&) = delete;
