@@ -4,6 +4,7 @@
 #include "platform/linux/input/KeyRouter.h"
 #include "platform/linux/input/VirtualKeyboard.h"
 
+#include <atomic>
 #include <bitset>
 #include <deque>
 #include <fcntl.h>
@@ -51,6 +52,8 @@ public:
     }
     [[nodiscard]] int fd() const override { return -1; }
     std::vector<LedChange> readLedChanges() override { return {}; }
+    void releaseAllKeys() override { ++releasedFromAnyThread; }
+    std::atomic<int> releasedFromAnyThread{0};
     std::vector<std::string> take() {
         auto result = std::move(out);
         out.clear();
