@@ -115,6 +115,9 @@ public:
         if (destroyed != nullptr) {
             *destroyed = true;
         }
+        if (grabbedAtClose != nullptr) {
+            *grabbedAtClose = grabbed;
+        }
     }
     FakeDevice(const FakeDevice&) = delete;
     FakeDevice& operator=(const FakeDevice&) = delete;
@@ -178,6 +181,7 @@ public:
     int grabCalls = 0;
     bool gone = false;
     bool* destroyed = nullptr;
+    bool* grabbedAtClose = nullptr;
     HeldKeys down;
     std::map<std::uint16_t, bool> leds;
     std::deque<input_event> queue;
