@@ -12,9 +12,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tarnell::app {
 
@@ -53,8 +55,8 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
 
     shortcutsSection_->addRow(shortcutList_);
 
-    auto* content = new QWidget();
-    auto* sections = new QVBoxLayout(content);
+    content_ = new QWidget();
+    auto* sections = new QVBoxLayout(content_);
     sections->setContentsMargins(16, 16, 16, 16);
     sections->setSpacing(18);
     sections->addWidget(accessSection_);
@@ -67,7 +69,7 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
-    scroll->setWidget(content);
+    scroll->setWidget(content_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
@@ -145,8 +147,23 @@ FormSection* SettingsView::makeBehaviourSection() {
     return section;
 }
 
+QSize SettingsView::sizeHint() const {
+    // Tall enough for the whole form, so that a window that takes this size shows
+    // every section; past most of the screen the form scrolls instead.
+    const QLayout* sections = content_->layout();
+    const int height = sections->hasHeightForWidth() ? sections->totalHeightForWidth(kWidth)
+                                                     : sections->totalSizeHint().height();
+    int limit = height;
+    if (const QScreen* shown = screen()) {
+        limit = shown->availableGeometry().height() * 4 / 5;
+    }
+    return {kWidth, std::max(kMinimumHeight, std::min(height, limit))};
+}
+
 void SettingsView::refresh() {
     accessSection_->setVisible(!monitor_.isTrusted());
+    // The form's height follows the sections and rows shown.
+    updateGeometry();
 
     const QSignalBlocker launchBlocker(launchAtLogin_);
     launchAtLogin_->setChecked(launchesAtLogin_.value());

@@ -55,6 +55,9 @@ public:
 
     [[nodiscard]] bool launchesAtLogin() const { return launchesAtLogin_.value(); }
 
+    // Fixed width; the height of the whole form, within limits.
+    [[nodiscard]] QSize sizeHint() const override;
+
     // Shows the current values of the store and the monitor.
     void refresh();
 
@@ -71,6 +74,7 @@ private:
     QCheckBox* launchAtLogin_ = nullptr;
     QCheckBox* hidesFrontmostApp_ = nullptr;
     QCheckBox* quickTap_ = nullptr;
+    QWidget* content_ = nullptr;
     FormSection* accessSection_;
     FormSection* behaviourSection_;
     FormSection* shortcutsSection_;

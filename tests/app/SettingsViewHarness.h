@@ -15,7 +15,13 @@ namespace tarnell::test {
 // A settings view over a store in memory, a monitor on fake services and fake
 // platform services, all owned together.
 struct SettingsViewHarness {
-    SettingsViewHarness() { store->setBindings({}); }
+    SettingsViewHarness()
+        : SettingsViewHarness(std::make_unique<testing::InMemoryKeyValueStore>()) {}
+    // Over the given settings, e.g. real settings files.
+    explicit SettingsViewHarness(std::unique_ptr<KeyValueStore> settings)
+        : ownSettings(std::move(settings)), defaults(*ownSettings) {
+        store->setBindings({});
+    }
 
     // Starts the monitor with the given access and makes the view.
     app::SettingsView& makeView(bool trusted, bool launchesAtLogin = false) {
@@ -34,7 +40,8 @@ struct SettingsViewHarness {
         settle();
     }
 
-    tarnell::testing::InMemoryKeyValueStore defaults;
+    std::unique_ptr<KeyValueStore> ownSettings;
+    KeyValueStore& defaults;
     tarnell::testing::FakeApplicationDirectory directory;
     std::shared_ptr<BindingStore> store = std::make_shared<BindingStore>(defaults, directory);
     MonitorHarness harness{store};

@@ -2,11 +2,17 @@
 #include "app/FormSection.h"
 #include "app/ShortcutListSection.h"
 #include "bindings/FileUrl.h"
+#include "platform/linux/settings/SettingsFileStore.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 namespace tarnell::app {
@@ -89,12 +95,13 @@ TEST_F(SettingsViewTest, WarningLeavesWhenAccessArrivesWhileOpen) {
 
 TEST_F(SettingsViewTest, OpenSettingsAsksEveryTimeAndChangesNothingElse) {
     SettingsView& view = h.makeView(false);
-    const int writes = h.defaults.writes;
+    auto& settings = static_cast<tarnell::testing::InMemoryKeyValueStore&>(h.defaults);
+    const int writes = settings.writes;
     view.openSettingsButton()->click();
     view.openSettingsButton()->click();
     EXPECT_EQ(h.access.opened, 2);
     EXPECT_EQ(h.access.lastParent, view.window());
-    EXPECT_EQ(h.defaults.writes, writes);
+    EXPECT_EQ(settings.writes, writes);
     EXPECT_FALSE(view.accessSection()->isHidden());
 }
 
@@ -116,7 +123,47 @@ TEST_F(SettingsViewTest, IsFixedWidthWithAMinimumHeight) {
     EXPECT_EQ(view.width(), 460);
 }
 
-TEST_F(SettingsViewTest, StoreTogglesWriteThroughAndFollowTheStore) {
+TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
+    SettingsView& view = h.makeView(false);
+    // A window sized by its content, as the settings window is.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(&view);
+    window.show();
+    settle();
+    const auto* scroll = view.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(window.width(), 460);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+    const int before = window.height();
+
+    for (int i = 0; i < 4; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    }
+    settle();
+    EXPECT_GT(window.height(), before);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+
+    // Never taller than most of the screen: the rest scrolls.
+    for (int i = 0; i < 32; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    }
+    settle();
+    EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    layout->removeWidget(&view);
+    view.setParent(nullptr);
+}
+
+TEST(SettingsViewFiles, StoreTogglesWriteThroughAndFollowTheStore) {
+    test::qtApplication();
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::filesystem::path settingsDir =
+        directory.filePath(QStringLiteral("tarnell")).toStdString();
+    test::SettingsViewHarness h(std::make_unique<platform::SettingsFileStore>(settingsDir));
     SettingsView& view = h.makeView(true);
     ASSERT_TRUE(view.quickTapToggle()->isChecked());
     ASSERT_TRUE(view.hidesFrontmostAppToggle()->isChecked());
@@ -126,8 +173,9 @@ TEST_F(SettingsViewTest, StoreTogglesWriteThroughAndFollowTheStore) {
     view.hidesFrontmostAppToggle()->click();
     EXPECT_FALSE(h.store->hidesFrontmostApp());
 
-    // A store loaded afresh from the same settings sees the new values.
-    BindingStore reloaded(h.defaults, h.directory);
+    // A store loaded afresh from the same settings files sees the new values.
+    platform::SettingsFileStore files(settingsDir);
+    BindingStore reloaded(files, h.directory);
     EXPECT_FALSE(reloaded.quickTapTogglesCapsLock());
     EXPECT_FALSE(reloaded.hidesFrontmostApp());
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <memory>
@@ -95,6 +96,21 @@ LoginItemStatus statusOfEntry(const std::string& path) {
 }
 
 } // namespace
+
+XdgAutostart::XdgAutostart() : XdgAutostart(kDesktopId, runningProgram()) {}
+
+std::string XdgAutostart::runningProgram() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    // The kernel marks a program replaced on disk (an upgrade) with " (deleted)"; the
+    // path still names where the new one is installed.
+    std::string path = error ? std::string() : program.string();
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (path.ends_with(kDeleted)) {
+        path.erase(path.size() - kDeleted.size());
+    }
+    return path.empty() || path.front() != '/' ? "tarnell" : path;
+}
 
 XdgAutostart::XdgAutostart(std::string desktopId, std::string executablePath)
     : desktopId_(std::move(desktopId)), executablePath_(std::move(executablePath)) {}

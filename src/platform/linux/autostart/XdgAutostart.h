@@ -12,9 +12,17 @@ namespace tarnell::platform {
 // The directories are read from the environment at each call.
 class XdgAutostart final : public app::LoginItemService {
 public:
-    // `desktopId`: the entry's file name, e.g. "io.github.tarnell.Tarnell.desktop".
+    static constexpr const char* kDesktopId = "io.github.tarnell.Tarnell.desktop";
+
+    // Tarnell's own entry, starting the program that is running now.
+    XdgAutostart();
+    // `desktopId`: the entry's file name, e.g. kDesktopId.
     // `executablePath`: the absolute path of the program to start.
     XdgAutostart(std::string desktopId, std::string executablePath);
+
+    // The absolute path of the running program, or "tarnell" (found through PATH)
+    // when it cannot be read.
+    static std::string runningProgram();
 
     app::LoginItemStatus status() override;
     bool registerItem() override;

@@ -129,6 +129,16 @@ TEST_F(XdgAutostartTest, FailuresReturnFalse) {
     EXPECT_FALSE(autostart.registerItem());
 }
 
+TEST_F(XdgAutostartTest, DefaultEntryStartsTheRunningProgram) {
+    XdgAutostart own;
+    ASSERT_TRUE(own.registerItem());
+    EXPECT_EQ(own.userEntryPath(), userEntry().toStdString());
+    const QString exec = read(userEntry(), "Exec");
+    EXPECT_TRUE(exec.startsWith('/'));
+    EXPECT_TRUE(QFileInfo(exec).isExecutable());
+    EXPECT_TRUE(exec.endsWith(QStringLiteral("platform_autostart")));
+}
+
 TEST(XdgAutostartExec, QuotesWhatDesktopEntriesReserve) {
     EXPECT_EQ(XdgAutostart::execValue("/usr/bin/tarnell"), "/usr/bin/tarnell");
     EXPECT_EQ(XdgAutostart::execValue("/opt/My Apps/tarnell"), "\"/opt/My Apps/tarnell\"");
