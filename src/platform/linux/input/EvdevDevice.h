@@ -2,11 +2,16 @@
 
 #include "platform/linux/input/InputDevice.h"
 
+#include <bitset>
+#include <vector>
+
 struct libevdev;
 
 namespace tarnell::input {
 
-// An input event device through libevdev.
+// An input event device: described through libevdev, read directly (one read
+// per wakeup: a short read means nothing more waits), with the key state kept
+// here and rebuilt from the kernel after the kernel dropped events.
 class EvdevDevice final : public InputDevice {
 public:
     // nullptr when the node cannot be opened or read.
@@ -27,11 +32,19 @@ public:
 
 private:
     EvdevDevice(int fd, libevdev* device);
+    std::size_t filter(input_event* events, std::size_t count);
+    void resynchronise();
+    std::size_t takeMadeUp(std::span<input_event> out);
 
     int fd_;
     libevdev* device_;
     DeviceIdentity identity_;
-    bool syncing_ = false;
+    std::bitset<KEY_CNT> down_;
+    // After SYN_DROPPED the kernel's events up to the next SYN_REPORT are partial.
+    bool dropping_ = false;
+    // Events due before what is read next: the differences found after a drop,
+    // then what followed them in that read.
+    std::vector<input_event> madeUp_;
 };
 
 class EvdevOpener final : public DeviceOpener {

@@ -2,8 +2,6 @@
 
 #include "platform/linux/input/VirtualKeyboardIdentity.h"
 
-#include <poll.h>
-
 namespace tarnell::input {
 namespace {
 
@@ -11,9 +9,9 @@ constexpr std::size_t kReadBatch = 64;
 
 } // namespace
 
-KeyboardSet::KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallDetector& stall,
+KeyboardSet::KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallGuardPage& guard,
                          Options options)
-    : opener_(opener), router_(router), stall_(stall), options_(options) {}
+    : opener_(opener), router_(router), guard_(guard), options_(options) {}
 
 KeyboardSet::~KeyboardSet() {
     removeAll();
@@ -53,10 +51,7 @@ void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool k
         entry->device->setLed(code, on);
     }
     Entry& added = *entry;
-    {
-        std::lock_guard lock(mutex_);
-        entries_.push_back(std::move(entry));
-    }
+    entries_.push_back(std::move(entry));
     if (listener_ != nullptr) {
         listener_->keyboardAdded(*added.device);
     }
@@ -87,19 +82,13 @@ void KeyboardSet::erase(std::size_t index) {
     Entry& entry = *entries_[index];
     if (entry.grabbed) {
         releaseKeysOf(entry);
-        std::lock_guard lock(mutex_);
         entry.device->grab(false);
         entry.grabbed = false;
     }
     if (listener_ != nullptr) {
         listener_->keyboardRemoved(*entry.device);
     }
-    std::unique_ptr<Entry> gone;
-    {
-        std::lock_guard lock(mutex_);
-        gone = std::move(entries_[index]);
-        entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
-    }
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 // A keyboard that goes away with keys down must not leave them down on the output.
@@ -125,6 +114,7 @@ void KeyboardSet::releaseKeysOf(Entry& entry) {
 
 void KeyboardSet::setGrabbing(bool enabled, Clock::time_point now) {
     grabbing_ = enabled;
+    guard_.armed.store(enabled ? 1 : 0, std::memory_order_relaxed);
     if (enabled) {
         for (auto& entry : entries_) {
             if (!entry->grabbed) {
@@ -134,14 +124,11 @@ void KeyboardSet::setGrabbing(bool enabled, Clock::time_point now) {
         }
         return;
     }
-    {
-        std::lock_guard lock(mutex_);
-        for (auto& entry : entries_) {
-            entry->grabWaitSince.reset();
-            if (entry->grabbed) {
-                entry->device->grab(false);
-                entry->grabbed = false;
-            }
+    for (auto& entry : entries_) {
+        entry->grabWaitSince.reset();
+        if (entry->grabbed) {
+            entry->device->grab(false);
+            entry->grabbed = false;
         }
     }
     router_.releaseAll();
@@ -156,7 +143,6 @@ void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
     if (entry.device->anyKeyDown() && !waitedEnough) {
         return;
     }
-    std::lock_guard lock(mutex_);
     if (entry.device->grab(true)) {
         entry.grabbed = true;
         entry.grabWaitSince.reset();
@@ -177,10 +163,10 @@ void KeyboardSet::readable(InputDevice& device, Clock::time_point now) {
             remove(std::string(entry->path));
             return;
         }
-        stall_.serviced();
-        // Read first, then look: whatever is read after a release by the
-        // watchdog has reached the desktop already.
-        if (entry->grabbed.load()) {
+        guard_.markServiced();
+        // Read first, then look: whatever is read after the guard let go has
+        // reached the desktop already.
+        if (entry->grabbed && !guard_.guardLetGo()) {
             for (int i = 0; i < count; ++i) {
                 router_.route(events[static_cast<std::size_t>(i)]);
             }
@@ -251,41 +237,33 @@ bool KeyboardSet::isGrabbed(const std::string& path) const {
     return false;
 }
 
-bool KeyboardSet::grabbedInputPending() {
-    std::lock_guard lock(mutex_);
-    for (const auto& entry : entries_) {
-        if (!entry->grabbed) {
-            continue;
-        }
-        pollfd pfd{entry->device->fd(), POLLIN, 0};
-        if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void KeyboardSet::releaseForStall() {
-    std::lock_guard lock(mutex_);
-    for (auto& entry : entries_) {
-        if (entry->grabbed) {
-            entry->device->grab(false);
-            entry->grabbed = false;
-        }
-    }
-    stalled_ = true;
-}
-
 bool KeyboardSet::takeStall() {
-    if (!stalled_.exchange(false)) {
+    if (guard_.state.load(std::memory_order_acquire) != StallGuardPage::kLetGo) {
         return false;
     }
     grabbing_ = false;
     for (auto& entry : entries_) {
         entry->grabWaitSince.reset();
+        if (entry->grabbed) {
+            // The guard let go of the same open device already; this only
+            // brings the device's own view in line.
+            entry->device->grab(false);
+            entry->grabbed = false;
+        }
+        discardPending(*entry);
     }
     router_.releaseAll();
+    guard_.armed.store(0, std::memory_order_relaxed);
+    guard_.state.store(StallGuardPage::kHolding, std::memory_order_release);
     return true;
+}
+
+// What waited on a keyboard while the guard had let it go reached the desktop
+// when it was typed; forwarding it once grabbed again would type it twice.
+void KeyboardSet::discardPending(Entry& entry) {
+    std::array<input_event, kReadBatch> events{};
+    while (entry.device->read(events) == static_cast<int>(events.size())) {
+    }
 }
 
 KeyboardSet::Entry* KeyboardSet::find(const InputDevice& device) {

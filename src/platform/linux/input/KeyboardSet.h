@@ -2,14 +2,12 @@
 
 #include "platform/linux/input/InputDevice.h"
 #include "platform/linux/input/KeyRouter.h"
-#include "platform/linux/input/StallDetector.h"
+#include "platform/linux/input/StallGuardPage.h"
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,8 +17,8 @@ namespace tarnell::input {
 // The keyboards Tarnell captures: opens them (retrying a device that is not
 // readable yet), grabs each once no key on it is down (or after a bounded wait),
 // routes the events of grabbed ones, discards the rest, mirrors the desktop's LED
-// state onto them, and lets a watchdog thread release the grabs when the main
-// loop stalls. Main thread, except the two watchdog calls.
+// state onto them, and tells the stall guard through the shared page what it
+// grabs and takes. Main thread only.
 class KeyboardSet {
 public:
     using Clock = std::chrono::steady_clock;
@@ -39,9 +37,9 @@ public:
         virtual void keyboardRemoved(InputDevice& device) = 0;
     };
 
-    KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallDetector& stall, Options options);
-    KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallDetector& stall)
-        : KeyboardSet(opener, router, stall, Options{}) {}
+    KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallGuardPage& guard, Options options);
+    KeyboardSet(DeviceOpener& opener, KeyRouter& router, StallGuardPage& guard)
+        : KeyboardSet(opener, router, guard, Options{}) {}
     ~KeyboardSet();
     KeyboardSet(const KeyboardSet&) = delete;
     KeyboardSet& operator=(const KeyboardSet&) = delete;
@@ -74,20 +72,16 @@ public:
     [[nodiscard]] std::size_t size() const { return entries_.size(); }
     [[nodiscard]] bool isGrabbed(const std::string& path) const;
 
-    // Watchdog thread: whether a grabbed keyboard has input waiting.
-    bool grabbedInputPending();
-    // Watchdog thread: lets every keyboard go after a stall. The main thread
-    // learns of it through takeStall().
-    void releaseForStall();
-    // Main thread: true once after releaseForStall(); the output's keys are
-    // released by then.
+    // Catches up with the stall guard once it let the keyboards go: true then
+    // (once), with grabbing off, the output's keys released and the input that
+    // waited meanwhile discarded (the desktop had it already).
     bool takeStall();
 
 private:
     struct Entry {
         std::string path;
         std::unique_ptr<InputDevice> device;
-        std::atomic<bool> grabbed{false};
+        bool grabbed = false;
         std::optional<Clock::time_point> grabWaitSince;
     };
     struct Retry {
@@ -99,22 +93,19 @@ private:
     void tryOpen(const std::string& path, Clock::time_point now, bool knownKeyboard);
     void tryGrab(Entry& entry, Clock::time_point now);
     void releaseKeysOf(Entry& entry);
+    void discardPending(Entry& entry);
     Entry* find(const InputDevice& device);
     void erase(std::size_t index);
 
     DeviceOpener& opener_;
     KeyRouter& router_;
-    StallDetector& stall_;
+    StallGuardPage& guard_;
     const Options options_;
     Listener* listener_ = nullptr;
     bool grabbing_ = false;
     std::vector<std::unique_ptr<Entry>> entries_;
     std::map<std::string, Retry> retries_;
     std::map<std::uint16_t, bool> leds_;
-    // Held by the watchdog while it polls or ungrabs, and by the main thread
-    // while it changes the list or grabs.
-    std::mutex mutex_;
-    std::atomic<bool> stalled_{false};
 };
 
 } // namespace tarnell::input

@@ -1,16 +1,16 @@
 #include "platform/linux/input/KeyboardTap.h"
 
-#include "platform/linux/input/StallWatchdog.h"
 #include "platform/linux/input/UdevKeyboards.h"
 
 #include <cstdint>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace tarnell::input {
 namespace {
 
 constexpr int kTickMs = 50;
+// How often the guard looks again while input waits: a stall is acted on within
+// the timeout plus this.
+constexpr auto kGuardTick = std::chrono::milliseconds(100);
 
 // For a system without any usable keymap: keys type nothing.
 class NoKeyText final : public KeyTextSource {
@@ -29,7 +29,7 @@ KeyboardSet::Clock::time_point now() {
 KeyboardTap::KeyboardTap(KeyboardTapParts parts, const KeyMap& map,
                          engine::EventTapCallback callback, void* userInfo)
     : output_(std::move(parts.output)), text_(std::move(parts.text)), udev_(std::move(parts.udev)),
-      devicePaths_(std::move(parts.devicePaths)), stall_(parts.stallTimeout) {
+      devicePaths_(std::move(parts.devicePaths)) {
     if (!text_) {
         text_ = std::make_unique<NoKeyText>();
     }
@@ -37,12 +37,13 @@ KeyboardTap::KeyboardTap(KeyboardTapParts parts, const KeyMap& map,
         output_.reset();
         return;
     }
+    // Forked before any keyboard is open: each is passed on as it comes.
+    guard_ = StallGuard::start(output_->fd(), parts.stallTimeout, kGuardTick);
     router_ = std::make_unique<KeyRouter>(*output_, *text_, map);
     router_->setCallback(callback, userInfo);
-    keyboards_ =
-        std::make_unique<KeyboardSet>(*parts.opener, *router_, stall_, parts.keyboardOptions);
+    keyboards_ = std::make_unique<KeyboardSet>(
+        *parts.opener, *router_, guard_ ? guard_->page() : unguarded_, parts.keyboardOptions);
     keyboards_->setListener(this);
-    stallEvent_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     tickTimer_.setSingleShot(true);
     QObject::connect(&tickTimer_, &QTimer::timeout, &context_, [this] {
         if (keyboards_) {
@@ -64,9 +65,6 @@ KeyboardTap::KeyboardTap(KeyboardTapParts parts, const KeyMap& map,
 
 KeyboardTap::~KeyboardTap() {
     invalidate();
-    if (stallEvent_ >= 0) {
-        ::close(stallEvent_);
-    }
 }
 
 void KeyboardTap::addToMainLoop() {
@@ -84,25 +82,20 @@ void KeyboardTap::addToMainLoop() {
     };
     watchFixed(output_->fd(), [this] { takeLedChanges(); });
     watchFixed(udev_ ? udev_->fd() : -1, [this] { takeUdevChanges(); });
-    watchFixed(stallEvent_, [this] { takeStall(); });
+    if (guard_ && guard_->alive()) {
+        watchFixed(guard_->fd(), [this] { takeStall(); });
+        guardNotifier_ = fixedNotifiers_.back();
+    }
     for (auto& [device, notifier] : deviceNotifiers_) {
         if (notifier == nullptr) {
             watch(*device);
         }
     }
-    const int stallEvent = stallEvent_;
-    OutputKeyboard* output = output_.get();
-    watchdog_ = std::make_unique<StallWatchdog>(*keyboards_, stall_, [stallEvent, output] {
-        // No key may go on repeating on the desktop while the loop is stuck.
-        output->releaseAllKeys();
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(stallEvent, &one, sizeof(one));
-    });
     scheduleTick();
 }
 
 void KeyboardTap::removeFromMainLoop() {
-    watchdog_.reset();
+    guardNotifier_ = nullptr;
     for (auto* notifier : fixedNotifiers_) {
         notifier->setEnabled(false);
         notifier->deleteLater();
@@ -136,6 +129,7 @@ void KeyboardTap::invalidate() {
     keyboards_->removeAll();
     keyboards_.reset();
     router_.reset();
+    guard_.reset(); // after the keyboards, which use its page
     udev_.reset();
     output_.reset(); // destroys the virtual keyboard
 }
@@ -154,6 +148,9 @@ void KeyboardTap::toggleCapsLockOutput(bool locked) {
 }
 
 void KeyboardTap::keyboardAdded(InputDevice& device) {
+    if (guard_) {
+        guard_->watch(device.fd());
+    }
     deviceNotifiers_[&device] = nullptr;
     if (inMainLoop_) {
         watch(device);
@@ -161,6 +158,9 @@ void KeyboardTap::keyboardAdded(InputDevice& device) {
 }
 
 void KeyboardTap::keyboardRemoved(InputDevice& device) {
+    if (guard_) {
+        guard_->forget(device.fd());
+    }
     const auto it = deviceNotifiers_.find(&device);
     if (it == deviceNotifiers_.end()) {
         return;
@@ -217,9 +217,14 @@ void KeyboardTap::takeLedChanges() {
 }
 
 void KeyboardTap::takeStall() {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const auto got = ::read(stallEvent_, &count, sizeof(count));
-    if (keyboards_ && keyboards_->takeStall()) {
+    if (!guard_) {
+        return;
+    }
+    const bool letGo = guard_->takeNotice();
+    if (!guard_->alive() && guardNotifier_ != nullptr) {
+        guardNotifier_->setEnabled(false); // nothing more will come
+    }
+    if (letGo && keyboards_ && keyboards_->takeStall()) {
         // The engine answers by enabling the tap again, which grabs anew.
         router_->report(engine::kEventTapDisabledByTimeout);
         scheduleTick();

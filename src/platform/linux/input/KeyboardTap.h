@@ -4,7 +4,8 @@
 #include "platform/linux/input/KeyMap.h"
 #include "platform/linux/input/KeyRouter.h"
 #include "platform/linux/input/KeyboardSet.h"
-#include "platform/linux/input/StallDetector.h"
+#include "platform/linux/input/StallGuard.h"
+#include "platform/linux/input/StallGuardPage.h"
 #include "platform/linux/input/VirtualKeyboard.h"
 
 #include <QObject>
@@ -17,7 +18,6 @@
 
 namespace tarnell::input {
 
-class StallWatchdog;
 class UdevKeyboards;
 class XkbKeyText;
 
@@ -69,16 +69,16 @@ private:
     std::unique_ptr<KeyTextSource> text_;
     std::unique_ptr<UdevKeyboards> udev_;
     std::vector<std::string> devicePaths_;
-    StallDetector stall_;
+    std::unique_ptr<StallGuard> guard_;
+    StallGuardPage unguarded_; // shared with nobody when the guard cannot run
     std::unique_ptr<KeyRouter> router_;
     std::unique_ptr<KeyboardSet> keyboards_;
-    std::unique_ptr<StallWatchdog> watchdog_;
-    int stallEvent_ = -1; // eventfd the watchdog signals
     bool inMainLoop_ = false;
 
     QObject context_; // owns the notifiers and the timer
     std::map<InputDevice*, QSocketNotifier*> deviceNotifiers_;
     std::vector<QSocketNotifier*> fixedNotifiers_;
+    QSocketNotifier* guardNotifier_ = nullptr;
     QTimer tickTimer_;
 };
 

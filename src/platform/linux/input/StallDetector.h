@@ -1,35 +1,31 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 
 namespace tarnell::input {
 
 // Tells when the main loop has left keyboard input waiting too long. The main
-// loop counts every batch it takes; a watchdog checks now and then whether input
+// loop counts every batch it takes; the guard looks now and then whether input
 // is waiting and whether the count moved since it first saw that input wait.
+// Plain arithmetic only: the guard runs it where nothing else may be called.
 class StallDetector {
 public:
     using Clock = std::chrono::steady_clock;
 
     explicit StallDetector(Clock::duration timeout) : timeout_(timeout) {}
 
-    // Main thread: input was taken. One relaxed increment, nothing more.
-    void serviced() { serviced_.fetch_add(1, std::memory_order_relaxed); }
-
-    // Watchdog thread: true once input has been waiting for the timeout with the
-    // main loop taking none of it.
-    bool check(Clock::time_point now, bool inputPending) {
+    // True once input has been waiting for the timeout with the main loop
+    // taking none of it (`servicedCount` unchanged).
+    bool check(Clock::time_point now, bool inputPending, std::uint64_t servicedCount) {
         if (!inputPending) {
             waiting_ = false;
             return false;
         }
-        const std::uint64_t count = serviced_.load(std::memory_order_relaxed);
-        if (!waiting_ || count != seenCount_) {
+        if (!waiting_ || servicedCount != seenCount_) {
             waiting_ = true;
             since_ = now;
-            seenCount_ = count;
+            seenCount_ = servicedCount;
             return false;
         }
         return now - since_ >= timeout_;
@@ -40,7 +36,6 @@ public:
 
 private:
     const Clock::duration timeout_;
-    std::atomic<std::uint64_t> serviced_{0};
     bool waiting_ = false;
     std::uint64_t seenCount_ = 0;
     Clock::time_point since_{};

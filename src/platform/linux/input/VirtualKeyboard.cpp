@@ -110,23 +110,6 @@ std::vector<VirtualKeyboard::LedChange> VirtualKeyboard::readLedChanges() {
     return changes;
 }
 
-void VirtualKeyboard::releaseAllKeys() {
-    // The kernel passes on only the releases of keys that are down.
-    std::vector<input_event> releases;
-    releases.reserve(KEY_CNT + 1);
-    for (unsigned code = KEY_ESC; code < KEY_CNT; ++code) {
-        input_event up{};
-        up.type = EV_KEY;
-        up.code = static_cast<std::uint16_t>(code);
-        releases.push_back(up);
-    }
-    input_event sync{};
-    sync.type = EV_SYN;
-    sync.code = SYN_REPORT;
-    releases.push_back(sync);
-    write(releases);
-}
-
 std::string VirtualKeyboard::devnode() const {
     const char* node = libevdev_uinput_get_devnode(device_);
     return node != nullptr ? node : "";

@@ -17,13 +17,11 @@ public:
         std::uint16_t code;
         bool on;
     };
-    // Readable when LED changes wait; -1 when there are none to watch.
+    // The device's descriptor: readable when LED changes wait, and where the
+    // stall guard writes its key releases. -1 when there is none.
     [[nodiscard]] virtual int fd() const = 0;
     // The LED changes written to the device since the last call.
     virtual std::vector<LedChange> readLedChanges() = 0;
-    // Lets go of every key, from any thread, whatever the main thread believes is
-    // held: the watchdog's way out when the main loop is stuck.
-    virtual void releaseAllKeys() = 0;
 };
 
 // Tarnell's one output device, a uinput keyboard named and numbered as ours. It
@@ -42,7 +40,6 @@ public:
     // Readable when the desktop writes LEDs to the device.
     [[nodiscard]] int fd() const override { return fd_; }
     std::vector<LedChange> readLedChanges() override;
-    void releaseAllKeys() override;
 
     // The event node of the device, e.g. /dev/input/event7 (empty if unknown).
     [[nodiscard]] std::string devnode() const;

@@ -52,8 +52,6 @@ public:
     }
     [[nodiscard]] int fd() const override { return -1; }
     std::vector<LedChange> readLedChanges() override { return {}; }
-    void releaseAllKeys() override { ++releasedFromAnyThread; }
-    std::atomic<int> releasedFromAnyThread{0};
     std::vector<std::string> take() {
         auto result = std::move(out);
         out.clear();

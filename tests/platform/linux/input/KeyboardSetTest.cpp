@@ -2,12 +2,10 @@
 
 #include "platform/linux/input/FakeInput.h"
 #include "platform/linux/input/MiniEngine.h"
-#include "platform/linux/input/StallWatchdog.h"
+#include "platform/linux/input/StallDetector.h"
 #include "platform/linux/input/VirtualKeyboardIdentity.h"
 
-#include <atomic>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace tarnell;
 using namespace tarnell::input;
@@ -38,10 +36,10 @@ protected:
     KeyMap map;
     MiniEngine engine;
     KeyRouter router{sink, text, map};
-    StallDetector stall{1s};
+    StallGuardPage guard;
     FakeOpener opener;
     KeyboardSet keyboards{
-        opener, router, stall,
+        opener, router, guard,
         KeyboardSet::Options{.grabWait = 1s, .openRetryInterval = 100ms, .openAttempts = 5}};
 };
 
@@ -177,60 +175,52 @@ TEST_F(KeyboardSetTest, TheDesktopsLedsAreMirroredOntoEveryKeyboard) {
     EXPECT_TRUE(second.leds[LED_CAPSL]);
 }
 
-TEST_F(KeyboardSetTest, AStallLetsTheKeyboardsGoUntilTheTapIsEnabledAgain) {
+TEST_F(KeyboardSetTest, AfterTheGuardLetGoNothingIsForwardedTwiceAndGrabbingWaitsForEnable) {
     FakeDevice& keyboard = addKeyboard("/dev/input/event1");
     keyboards.setGrabbing(true, t0);
+    EXPECT_EQ(guard.armed.load(), 1U) << "the guard watches only while grabbing is on";
     deliver(keyboard, {key(KEY_J, 1), syn()}, t0);
+    EXPECT_EQ(guard.serviced.load(), 1U);
     sink.take();
-    EXPECT_FALSE(keyboards.takeStall());
-    keyboards.releaseForStall(); // from the watchdog thread
-    EXPECT_FALSE(keyboard.grabbed);
+    EXPECT_FALSE(keyboards.takeStall()) << "no stall yet";
+
+    // The guard let go (its own descriptions of the devices, its own process).
+    guard.state = StallGuardPage::kLetGo;
     deliver(keyboard, {key(KEY_J, 0), syn()}, t0);
     EXPECT_TRUE(sink.out.empty()) << "what arrives after the release went to the desktop";
+    keyboard.push({key(KEY_Z, 1), key(KEY_Z, 0), syn()}); // typed meanwhile, not yet read
     EXPECT_TRUE(keyboards.takeStall());
-    EXPECT_FALSE(keyboards.takeStall());
-    EXPECT_EQ(sink.take(), (Out{"-36", "|"}));
+    EXPECT_FALSE(keyboard.grabbed);
+    EXPECT_TRUE(keyboard.queue.empty()) << "waiting input is discarded, not typed again later";
+    EXPECT_EQ(guard.state.load(), StallGuardPage::kHolding);
+    EXPECT_EQ(guard.armed.load(), 0U);
+    EXPECT_FALSE(keyboards.takeStall()) << "once";
+    EXPECT_EQ(sink.take(), (Out{"-36", "|"})) << "the router lets go of what it held";
+
+    deliver(keyboard, {key(KEY_Q, 1), key(KEY_Q, 0), syn()}, t0 + 1s);
+    EXPECT_TRUE(sink.out.empty()) << "not grabbed until enabled again";
     keyboards.setGrabbing(true, t0 + 2s);
     EXPECT_TRUE(keyboard.grabbed);
+    deliver(keyboard, {key(KEY_G, 1), syn()}, t0 + 2s);
+    EXPECT_EQ(sink.take(), (Out{"+34", "|"}));
 }
 
 TEST(StallDetector, FiresOnlyWhenInputWaitsUntakenForTheTimeout) {
     using Clock = StallDetector::Clock;
     const Clock::time_point t0{};
     StallDetector detector(1s);
-    EXPECT_FALSE(detector.check(t0, false));
-    EXPECT_FALSE(detector.check(t0 + 5s, false)) << "nothing waiting is no stall";
-    EXPECT_FALSE(detector.check(t0 + 5s, true));
-    EXPECT_FALSE(detector.check(t0 + 5900ms, true));
-    EXPECT_TRUE(detector.check(t0 + 6s, true));
+    EXPECT_FALSE(detector.check(t0, false, 0));
+    EXPECT_FALSE(detector.check(t0 + 5s, false, 0)) << "nothing waiting is no stall";
+    EXPECT_FALSE(detector.check(t0 + 5s, true, 0));
+    EXPECT_FALSE(detector.check(t0 + 5900ms, true, 0));
+    EXPECT_TRUE(detector.check(t0 + 6s, true, 0));
 
     detector.reset();
-    EXPECT_FALSE(detector.check(t0 + 10s, true));
+    EXPECT_FALSE(detector.check(t0 + 10s, true, 0));
+    std::uint64_t serviced = 0;
     for (int i = 1; i <= 8; ++i) { // a busy loop that keeps taking input
-        detector.serviced();
-        EXPECT_FALSE(detector.check(t0 + 10s + i * 500ms, true));
+        EXPECT_FALSE(detector.check(t0 + 10s + i * 500ms, true, ++serviced));
     }
-    EXPECT_FALSE(detector.check(t0 + 14500ms, true));
-    EXPECT_TRUE(detector.check(t0 + 15s, true));
-}
-
-TEST_F(KeyboardSetTest, TheWatchdogReleasesTheGrabsOfAStalledLoop) {
-    StallDetector quick(60ms);
-    KeyboardSet set(opener, router, quick);
-    FakeDevice& keyboard = opener.add("/dev/input/event1");
-    set.add("/dev/input/event1", KeyboardSet::Clock::now());
-    set.setGrabbing(true, KeyboardSet::Clock::now());
-    ASSERT_TRUE(keyboard.grabbed);
-    std::atomic<int> calls{0};
-    StallWatchdog watchdog(set, quick, [&calls] { ++calls; });
-
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(calls, 0) << "no input waiting: no stall";
-    keyboard.push({key(KEY_J, 1), syn()}); // and nobody reads it
-    for (int i = 0; i < 100 && calls == 0; ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-    EXPECT_EQ(calls, 1);
-    EXPECT_TRUE(set.takeStall());
-    EXPECT_FALSE(set.isGrabbed("/dev/input/event1"));
+    EXPECT_FALSE(detector.check(t0 + 14500ms, true, serviced));
+    EXPECT_TRUE(detector.check(t0 + 15s, true, serviced));
 }

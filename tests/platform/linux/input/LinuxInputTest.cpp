@@ -179,11 +179,11 @@ TEST_F(LinuxInputTest, AStalledLoopLosesTheKeyboardsAndTheEngineTakesThemBack) {
     output->take();
     keyboard->push({key(KEY_K, 1), syn()});
     std::this_thread::sleep_for(300ms); // the main loop is busy elsewhere
-    EXPECT_FALSE(keyboard->grabbed) << "the watchdog let the keyboard go";
-    EXPECT_EQ(output->releasedFromAnyThread, 1) << "and every key on the output";
+    EXPECT_TRUE(engine.notifications.empty()) << "reported on the loop's next turn";
     ASSERT_TRUE(spinUntil([&] { return !engine.notifications.empty(); }));
     EXPECT_EQ(engine.notifications[0], engine::kEventTapDisabledByTimeout);
-    EXPECT_EQ(output->take(), (Out{"-36", "|"})) << "nothing stays held on the output";
+    EXPECT_FALSE(keyboard->grabbed) << "the keyboard was let go";
+    EXPECT_EQ(output->take(), (Out{"-36", "|"})) << "nothing stays held, K is not typed late";
     EXPECT_FALSE(keyboard->grabbed) << "J and K are still down";
     keyboard->push({key(KEY_J, 0), key(KEY_K, 0), syn()});
     EXPECT_TRUE(spinUntil([&] { return keyboard->grabbed; }));

@@ -74,10 +74,10 @@ TEST(InputPassPath, AllocatesNothingFromKeyboardToOutput) {
     map.set({{KEY_CAPSLOCK, KEY_F18}});
     KeyRouter router(sink, text, map);
     router.setCallback(&engine::HyperKeyMonitor::eventTapCallback, monitor.get());
-    StallDetector stall(std::chrono::seconds(1));
+    StallGuardPage guard;
     FakeOpener opener;
     FakeDevice& keyboard = opener.add("/dev/input/event1");
-    KeyboardSet keyboards(opener, router, stall);
+    KeyboardSet keyboards(opener, router, guard);
     const auto now = KeyboardSet::Clock::now();
     keyboards.add("/dev/input/event1", now);
     keyboards.setGrabbing(true, now);
