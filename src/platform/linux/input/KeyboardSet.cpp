@@ -6,6 +6,7 @@ namespace tarnell::input {
 namespace {
 
 constexpr std::size_t kReadBatch = 64;
+using ReadBuffer = std::array<input_event, kReadBatch>;
 
 } // namespace
 
@@ -156,7 +157,9 @@ void KeyboardSet::readable(InputDevice& device, Clock::time_point now) {
     if (entry == nullptr) {
         return;
     }
-    std::array<input_event, kReadBatch> events{};
+    // Filled by each read, so not cleared first. Local, as the engine may run
+    // a nested event loop that reads another keyboard.
+    ReadBuffer events; // NOLINT(cppcoreguidelines-pro-type-member-init)
     for (;;) {
         const int count = device.read(events);
         if (count < 0) {
@@ -261,7 +264,7 @@ bool KeyboardSet::takeStall() {
 // What waited on a keyboard while the guard had let it go reached the desktop
 // when it was typed; forwarding it once grabbed again would type it twice.
 void KeyboardSet::discardPending(Entry& entry) {
-    std::array<input_event, kReadBatch> events{};
+    ReadBuffer events; // NOLINT(cppcoreguidelines-pro-type-member-init)
     while (entry.device->read(events) == static_cast<int>(events.size())) {
     }
 }

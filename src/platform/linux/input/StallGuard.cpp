@@ -172,7 +172,13 @@ struct Guard {
             if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !receive()) {
                 ::_exit(0);
             }
-            looking = anyReadable();
+            // Woken by input: whether or not the main loop took it meanwhile,
+            // the next look is a tick away, not at the next key.
+            bool woken = false;
+            for (std::size_t i = 1; i < used; ++i) {
+                woken = woken || fds[i].revents != 0;
+            }
+            looking = anyReadable() || woken;
             if (page.state.load(std::memory_order_acquire) != StallGuardPage::kHolding) {
                 detector.reset(); // the main loop has not caught up yet
                 continue;
