@@ -152,19 +152,19 @@ void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
     }
 }
 
-void KeyboardSet::readable(InputDevice& device, Clock::time_point now) {
+bool KeyboardSet::readableAt(InputDevice& device, std::optional<Clock::time_point> now) {
     Entry* entry = find(device);
     if (entry == nullptr) {
-        return;
+        return false;
     }
     // Filled by each read, so not cleared first. Local, as the engine may run
     // a nested event loop that reads another keyboard.
-    ReadBuffer events; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    ReadBuffer events;
     for (;;) {
         const int count = device.read(events);
         if (count < 0) {
             remove(std::string(entry->path));
-            return;
+            return true;
         }
         guard_.markServiced();
         // Read first, then look: whatever is read after the guard let go has
@@ -178,9 +178,11 @@ void KeyboardSet::readable(InputDevice& device, Clock::time_point now) {
             break;
         }
     }
-    if (!entry->grabbed) {
-        tryGrab(*entry, now);
+    if (entry->grabbed) {
+        return false; // the usual case: nothing else to do
     }
+    tryGrab(*entry, now ? *now : Clock::now());
+    return true;
 }
 
 bool KeyboardSet::tick(Clock::time_point now) {
@@ -264,7 +266,7 @@ bool KeyboardSet::takeStall() {
 // What waited on a keyboard while the guard had let it go reached the desktop
 // when it was typed; forwarding it once grabbed again would type it twice.
 void KeyboardSet::discardPending(Entry& entry) {
-    ReadBuffer events; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    ReadBuffer events;
     while (entry.device->read(events) == static_cast<int>(events.size())) {
     }
 }

@@ -57,8 +57,10 @@ public:
     void setGrabbing(bool enabled, Clock::time_point now);
     [[nodiscard]] bool grabbing() const { return grabbing_; }
 
-    // The device's descriptor is readable.
-    void readable(InputDevice& device, Clock::time_point now);
+    // The device's descriptor is readable. True when that may have left work
+    // for tick(); the clock is read only then.
+    bool readable(InputDevice& device) { return readableAt(device, std::nullopt); }
+    bool readable(InputDevice& device, Clock::time_point now) { return readableAt(device, now); }
     // Retries opens and ends bounded grab waits; true while there is more to do.
     bool tick(Clock::time_point now);
     [[nodiscard]] bool hasPendingWork() const;
@@ -90,6 +92,7 @@ private:
         Clock::time_point next;
     };
 
+    bool readableAt(InputDevice& device, std::optional<Clock::time_point> now);
     void tryOpen(const std::string& path, Clock::time_point now, bool knownKeyboard);
     void tryGrab(Entry& entry, Clock::time_point now);
     void releaseKeysOf(Entry& entry);

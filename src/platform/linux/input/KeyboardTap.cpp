@@ -176,8 +176,7 @@ void KeyboardTap::keyboardRemoved(InputDevice& device) {
 void KeyboardTap::watch(InputDevice& device) {
     auto* notifier = new QSocketNotifier(device.fd(), QSocketNotifier::Read, &context_);
     QObject::connect(notifier, &QSocketNotifier::activated, &context_, [this, &device] {
-        if (keyboards_) {
-            keyboards_->readable(device, now());
+        if (keyboards_ && keyboards_->readable(device)) {
             scheduleTick();
         }
     });
