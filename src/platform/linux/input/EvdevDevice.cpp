@@ -1,6 +1,5 @@
 #include "platform/linux/input/EvdevDevice.h"
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
@@ -54,9 +53,11 @@ EvdevDevice::EvdevDevice(int fd, libevdev* device) : fd_(fd), device_(device) {
     identity_.bustype = static_cast<std::uint16_t>(libevdev_get_id_bustype(device_));
     identity_.vendor = static_cast<std::uint16_t>(libevdev_get_id_vendor(device_));
     identity_.product = static_cast<std::uint16_t>(libevdev_get_id_product(device_));
+    KeyEventStream::KeyState down;
     for (unsigned code = 0; code < KEY_CNT; ++code) {
-        down_[code] = libevdev_get_event_value(device_, EV_KEY, code) != 0;
+        down[code] = libevdev_get_event_value(device_, EV_KEY, code) != 0;
     }
+    stream_ = KeyEventStream(down);
 }
 
 EvdevDevice::~EvdevDevice() {
@@ -96,7 +97,7 @@ bool EvdevDevice::anyKeyDown() const {
 }
 
 bool EvdevDevice::keyDown(std::uint16_t code) const {
-    return code < KEY_CNT && down_.test(code);
+    return stream_.keyDown(code);
 }
 
 bool EvdevDevice::ledOn(std::uint16_t code) const {
@@ -114,7 +115,7 @@ void EvdevDevice::setLed(std::uint16_t code, bool on) {
 }
 
 int EvdevDevice::read(std::span<input_event> out) {
-    std::size_t count = takeMadeUp(out);
+    std::size_t count = stream_.takeMadeUp(out);
     if (count == out.size()) {
         return static_cast<int>(count);
     }
@@ -126,77 +127,20 @@ int EvdevDevice::read(std::span<input_event> out) {
         return static_cast<int>(count); // EAGAIN, EINTR: nothing more now
     }
     const auto read = static_cast<std::size_t>(got) / sizeof(input_event);
-    count += filter(out.data() + count, read);
-    count += takeMadeUp(out.subspan(count));
+    count += stream_.filter(out.data() + count, read, *this);
+    count += stream_.takeMadeUp(out.subspan(count));
     return static_cast<int>(count);
 }
 
-// Keeps the key state, drops what the kernel marked incomplete and, once it is
-// complete again, stands in the differences to the kernel's key state. Compacts
-// `events` in place; returns how many stay.
-std::size_t EvdevDevice::filter(input_event* events, std::size_t count) {
-    std::size_t kept = 0;
-    bool afterDifferences = false; // what follows them in this read queues up behind
-    for (std::size_t i = 0; i < count; ++i) {
-        const input_event event = events[i];
-        if (event.type == EV_SYN && event.code == SYN_DROPPED) {
-            dropping_ = true;
-            continue;
-        }
-        if (dropping_) {
-            if (event.type == EV_SYN && event.code == SYN_REPORT) {
-                dropping_ = false;
-                resynchronise();
-                afterDifferences = true;
-            }
-            continue;
-        }
-        if (event.type == EV_KEY && event.code < KEY_CNT) {
-            down_[event.code] = event.value != 0;
-        }
-        if (afterDifferences) {
-            madeUp_.push_back(event);
-        } else {
-            events[kept++] = event;
-        }
-    }
-    return kept;
-}
-
-void EvdevDevice::resynchronise() {
+bool EvdevDevice::keysDown(KeyEventStream::KeyState& down) {
     KeyBits bits{};
     if (::ioctl(fd_, EVIOCGKEY(bits.size()), bits.data()) < 0) {
-        return;
+        return false;
     }
-    bool changed = false;
-    for (std::uint16_t code = 0; code < KEY_CNT; ++code) {
-        const bool down = isSet(bits, code);
-        if (down_.test(code) != down) {
-            down_[code] = down;
-            input_event event{};
-            event.type = EV_KEY;
-            event.code = code;
-            event.value = down ? 1 : 0;
-            madeUp_.push_back(event);
-            changed = true;
-        }
+    for (std::size_t code = 0; code < KEY_CNT; ++code) {
+        down[code] = isSet(bits, code);
     }
-    if (changed) {
-        input_event sync{};
-        sync.type = EV_SYN;
-        sync.code = SYN_REPORT;
-        madeUp_.push_back(sync);
-    }
-}
-
-std::size_t EvdevDevice::takeMadeUp(std::span<input_event> out) {
-    if (madeUp_.empty()) {
-        return 0;
-    }
-    const std::size_t count = std::min(out.size(), madeUp_.size());
-    std::copy_n(madeUp_.begin(), count, out.begin());
-    madeUp_.erase(madeUp_.begin(), madeUp_.begin() + static_cast<std::ptrdiff_t>(count));
-    return count;
+    return true;
 }
 
 } // namespace tarnell::input

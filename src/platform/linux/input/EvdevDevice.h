@@ -1,9 +1,7 @@
 #pragma once
 
 #include "platform/linux/input/InputDevice.h"
-
-#include <bitset>
-#include <vector>
+#include "platform/linux/input/KeyEventStream.h"
 
 struct libevdev;
 
@@ -12,7 +10,7 @@ namespace tarnell::input {
 // An input event device: described through libevdev, read directly (one read
 // per wakeup: a short read means nothing more waits), with the key state kept
 // here and rebuilt from the kernel after the kernel dropped events.
-class EvdevDevice final : public InputDevice {
+class EvdevDevice final : public InputDevice, private KeyEventStream::KernelKeys {
 public:
     // nullptr when the node cannot be opened or read.
     static std::unique_ptr<EvdevDevice> open(const std::string& path);
@@ -32,19 +30,12 @@ public:
 
 private:
     EvdevDevice(int fd, libevdev* device);
-    std::size_t filter(input_event* events, std::size_t count);
-    void resynchronise();
-    std::size_t takeMadeUp(std::span<input_event> out);
+    bool keysDown(KeyEventStream::KeyState& down) override;
 
     int fd_;
     libevdev* device_;
     DeviceIdentity identity_;
-    std::bitset<KEY_CNT> down_;
-    // After SYN_DROPPED the kernel's events up to the next SYN_REPORT are partial.
-    bool dropping_ = false;
-    // Events due before what is read next: the differences found after a drop,
-    // then what followed them in that read.
-    std::vector<input_event> madeUp_;
+    KeyEventStream stream_;
 };
 
 class EvdevOpener final : public DeviceOpener {
