@@ -17,8 +17,8 @@ namespace tarnell::input {
 // The keyboards Tarnell captures: opens them (retrying a device that is not
 // readable yet), grabs each once no key on it is down (or after a bounded wait),
 // routes the events of grabbed ones, discards the rest, mirrors the desktop's LED
-// state onto them, and tells the stall guard through the shared page what it
-// grabs and takes. Main thread only.
+// state onto them, and tells the stall guard through the shared page whether it
+// grabs and when it takes input. Main thread only.
 class KeyboardSet {
 public:
     using Clock = std::chrono::steady_clock;

@@ -35,7 +35,10 @@ struct KeyboardTapParts {
 // The event tap of this system: captures the keyboards, hands their keys to the
 // callback from the Qt event loop and writes what is handed on to the virtual
 // keyboard. Disabled, it lets the keyboards go; invalidated, it closes
-// everything and destroys the virtual keyboard after releasing its keys.
+// everything and destroys the virtual keyboard after releasing its keys. Each
+// tap runs a StallGuard, so the keyboards are let go when the loop stops taking
+// their input; it reports that as "disabled by timeout" on the loop's next turn.
+// Made on the main thread (the guard dies with the thread that made it).
 class KeyboardTap : public engine::EventTap, private KeyboardSet::Listener {
 public:
     KeyboardTap(KeyboardTapParts parts, const KeyMap& map, engine::EventTapCallback callback,
