@@ -104,6 +104,14 @@ protected:
         // No session bus: the embedded tray is the one to use.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarnell-test-bus");
         qtApplication();
+    }
+    void TearDown() override {
+        tray.terminate();
+        tray.waitForFinished();
+    }
+
+    // The panel with its tray comes up.
+    void startTray() {
         tray.start(QStringLiteral("trayer"),
                    {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                     QStringLiteral("right"), QStringLiteral("--widthtype"),
@@ -114,10 +122,6 @@ protected:
         ASSERT_TRUE(tray.waitForStarted()) << "trayer did not start";
         ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
             << "no tray appeared";
-    }
-    void TearDown() override {
-        tray.terminate();
-        tray.waitForFinished();
     }
 
     AppDelegate::Dependencies dependencies() {
@@ -138,6 +142,10 @@ protected:
 };
 
 TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
+    startTray();
+    if (HasFatalFailure()) {
+        return;
+    }
     applications.names = {{"/usr/share/applications/firefox-esr.desktop", "Firefox ESR"},
                           {"/usr/share/applications/org.gnome.Nautilus.desktop", "Files"},
                           {"/usr/share/applications/foot.desktop", "Foot"}};
@@ -211,6 +219,19 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
                  QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1")}));
     EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "a left click opened nothing";
     menu->hide();
+}
+
+TEST_F(TrayIconTest, ATrayThatComesUpLaterStillGetsTheIcon) {
+    TarnellApp app(dependencies());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+
+    startTray();
+    if (HasFatalFailure()) {
+        return;
+    }
+    EXPECT_TRUE(waitFor([] { return !trayIconWindow().isEmpty(); }))
+        << "the icon never reached the tray";
 }
 
 } // namespace
