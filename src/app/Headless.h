@@ -2,9 +2,10 @@
 
 namespace tarnell::app {
 
-// Runs the engine alone, without tray icon or windows, until a termination signal:
-// for sessions without a tray and for servicing the keyboard from a terminal.
-// Returns the process exit status.
+// Runs Tarnell without a user interface: the Hyper key engine on the user's
+// stored shortcuts and settings, until SIGINT or SIGTERM. Then the engine is
+// stopped (the keyboards released, the Caps Lock mapping cleared) and the
+// result is 0.
 int runHeadless(int argc, char** argv);
 
 } // namespace tarnell::app

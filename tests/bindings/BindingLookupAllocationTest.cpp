@@ -4,8 +4,8 @@
 
 #include "bindings/BindingJson.h"
 #include "bindings/BindingStore.h"
-#include "bindings/FakeApplicationDirectory.h"
 #include "bindings/FakeKeyValueStore.h"
+#include "support/FakeApplicationDirectory.h"
 
 #include <atomic>
 #include <cstdlib>

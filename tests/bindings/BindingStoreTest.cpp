@@ -1,8 +1,8 @@
 #include "bindings/BindingStore.h"
 
 #include "bindings/BindingJson.h"
-#include "bindings/FakeApplicationDirectory.h"
 #include "bindings/FakeKeyValueStore.h"
+#include "support/FakeApplicationDirectory.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -43,9 +43,8 @@ protected:
 
     // The URL of an application whose display name is `name`.
     std::string appNamed(const std::string& name) {
-        const std::string path =
-            "/apps/" + std::to_string(applications.displayNames.size()) + ".desktop";
-        applications.displayNames[path] = name;
+        const std::string path = "/apps/" + std::to_string(applications.names.size()) + ".desktop";
+        applications.names[path] = name;
         return "file://" + path;
     }
 
@@ -355,7 +354,7 @@ TEST_F(BindingStoreTest, AddAppWithAllKeysHeldChangesNothing) {
 TEST_F(BindingStoreTest, AddAppAsksForTheNameOfTheDecodedPath) {
     defaults.data["bindings"] = "[]";
     BindingStore store(defaults, applications);
-    applications.displayNames["/opt/My Apps/gimp.desktop"] = "GNU Image Manipulation Program";
+    applications.names["/opt/My Apps/gimp.desktop"] = "GNU Image Manipulation Program";
     store.addApp("file:///opt/My%20Apps/gimp.desktop");
 
     EXPECT_THAT(applications.pathsAsked, ElementsAre("/opt/My Apps/gimp.desktop"));

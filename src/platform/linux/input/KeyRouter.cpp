@@ -65,11 +65,11 @@ void KeyRouter::route(const input_event& event) {
             }
             flush();
         } else if (event.code != SYN_DROPPED) {
-            emit(event.type, event.code, event.value);
+            emitEvent(event.type, event.code, event.value);
         }
         break;
     default:
-        emit(event.type, event.code, event.value);
+        emitEvent(event.type, event.code, event.value);
         break;
     }
 }
@@ -242,7 +242,7 @@ void KeyRouter::tapCapsLock() {
     flush();
 }
 
-void KeyRouter::emit(std::uint16_t type, std::uint16_t code, std::int32_t value) {
+void KeyRouter::emitEvent(std::uint16_t type, std::uint16_t code, std::int32_t value) {
     if (buffered_ == buffer_.size()) {
         flush();
     }
@@ -265,11 +265,11 @@ void KeyRouter::emitKey(std::uint16_t code, std::int32_t value) {
             --forwarded_;
         }
     }
-    emit(EV_KEY, code, value);
+    emitEvent(EV_KEY, code, value);
 }
 
 void KeyRouter::emitSync() {
-    emit(EV_SYN, SYN_REPORT, 0);
+    emitEvent(EV_SYN, SYN_REPORT, 0);
     unsynced_ = false;
 }
 

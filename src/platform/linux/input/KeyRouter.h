@@ -106,7 +106,7 @@ private:
     void passThroughModifier(std::uint16_t code, std::int32_t value);
     void realiseFlags(std::uint64_t flags);
     void releaseAddedModifiers();
-    void emit(std::uint16_t type, std::uint16_t code, std::int32_t value);
+    void emitEvent(std::uint16_t type, std::uint16_t code, std::int32_t value);
     void emitKey(std::uint16_t code, std::int32_t value);
     void emitSync();
     void feedText(std::uint16_t code, std::int32_t value);

@@ -9,13 +9,18 @@
 #include "platform/linux/workspace/X11Backend.h"
 
 #include <cstdlib>
+#include <gio/gio.h>
 
 namespace tarnell::platform {
 
 LinuxWorkspace::LinuxWorkspace()
-    : catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
-      identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirectories())),
+    : applicationDirs_(applicationDirectories()),
+      catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
+      identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirs_)),
       launcher_(std::make_unique<AppLauncher>()) {
+    applicationsMonitor_ = g_app_info_monitor_get();
+    applicationsChanged_ = g_signal_connect(
+        applicationsMonitor_, "changed", G_CALLBACK(&LinuxWorkspace::onApplicationsChanged), this);
     const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
     const char* x11Display = std::getenv("DISPLAY");
     if (waylandDisplay != nullptr && *waylandDisplay != '\0') {
@@ -33,14 +38,21 @@ LinuxWorkspace::LinuxWorkspace()
     }
 }
 
-LinuxWorkspace::~LinuxWorkspace() = default;
+LinuxWorkspace::~LinuxWorkspace() {
+    g_signal_handler_disconnect(applicationsMonitor_, applicationsChanged_);
+    g_object_unref(applicationsMonitor_);
+}
+
+void LinuxWorkspace::onApplicationsChanged(void*, void* self) {
+    static_cast<LinuxWorkspace*>(self)->reloadDesktopEntries();
+}
 
 std::optional<std::string> LinuxWorkspace::applicationIdentifierAt(std::string_view appURL) {
     const auto path = pathFromFileUrl(appURL);
     if (!path) {
         return std::nullopt;
     }
-    return desktopIdOfEntryAt(*path, applicationDirectories());
+    return desktopIdOfEntryAt(*path, applicationDirs_);
 }
 
 std::optional<engine::RunningApplication> LinuxWorkspace::frontmostApplication() {
@@ -58,7 +70,7 @@ void LinuxWorkspace::openApplication(std::string_view appURL) {
     if (!path) {
         return;
     }
-    const auto desktopId = desktopIdOfEntryAt(*path, applicationDirectories());
+    const auto desktopId = desktopIdOfEntryAt(*path, applicationDirs_);
     if (!desktopId) {
         return;
     }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnell::platform {
 
@@ -38,15 +39,22 @@ public:
     void hide(const engine::RunningApplication& application) override;
     void openApplication(std::string_view appURL) override;
 
-    // Reads the installed entries again (after applications were installed or removed).
+    // Reads the installed entries again. Happens by itself when GIO reports that
+    // applications were installed or removed.
     void reloadDesktopEntries();
 
 private:
+    static void onApplicationsChanged(void* monitor, void* self);
+
+    std::vector<std::string> applicationDirs_;
     std::unique_ptr<DesktopCatalog> catalog_;
     std::unique_ptr<WindowIdentifier> identifier_;
-    std::unique_ptr<WindowBackend> windows_;
     std::unique_ptr<AppLauncher> launcher_;
+    // Goes before the launcher it hands launches to.
+    std::unique_ptr<WindowBackend> windows_;
     Backend backendKind_ = Backend::LaunchOnly;
+    void* applicationsMonitor_ = nullptr; // GAppInfoMonitor
+    unsigned long applicationsChanged_ = 0;
 };
 
 } // namespace tarnell::platform

@@ -1,6 +1,7 @@
 #include "platform/linux/workspace/WlrootsBackend.h"
 
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+#include "xdg-activation-v1-client-protocol.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,6 +13,7 @@ namespace {
 
 constexpr std::uint32_t highestManagerVersion = 3;
 constexpr std::uint32_t highestSeatVersion = 1;
+constexpr std::uint32_t highestActivationVersion = 1;
 
 } // namespace
 
@@ -37,6 +39,13 @@ WlrootsBackend::~WlrootsBackend() {
     }
     for (auto& [key, toplevel] : toplevels_) {
         zwlr_foreign_toplevel_handle_v1_destroy(toplevel->handle);
+    }
+    // Launches still waiting for a token are dropped with us.
+    for (auto& [token, ready] : tokenRequests_) {
+        xdg_activation_token_v1_destroy(token);
+    }
+    if (activation_ != nullptr) {
+        xdg_activation_v1_destroy(activation_);
     }
     if (manager_ != nullptr) {
         zwlr_foreign_toplevel_manager_v1_stop(manager_);
@@ -68,6 +77,8 @@ bool WlrootsBackend::bind() {
     watch_ = g_unix_fd_add(wl_display_get_fd(display_),
                            static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                            &WlrootsBackend::onReadable, this);
+    // Nothing read so far may wait for the socket to become readable again.
+    wl_display_dispatch_pending(display_);
     return true;
 }
 
@@ -81,6 +92,7 @@ gboolean WlrootsBackend::onReadable(gint, GIOCondition, gpointer self) {
     if (wl_display_get_error(display) != 0) {
         // The compositor is gone: nothing is in front any more.
         backend->active_ = nullptr;
+        backend->abandonTokenRequests();
         backend->watch_ = 0;
         return G_SOURCE_REMOVE;
     }
@@ -103,6 +115,11 @@ void WlrootsBackend::onGlobal(void* data, wl_registry* registry, std::uint32_t n
             wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,
                              std::min(version, highestManagerVersion)));
         zwlr_foreign_toplevel_manager_v1_add_listener(self->manager_, &managerListener, self);
+    } else if (std::strcmp(interface, xdg_activation_v1_interface.name) == 0 &&
+               self->activation_ == nullptr) {
+        self->activation_ = static_cast<xdg_activation_v1*>(
+            wl_registry_bind(registry, name, &xdg_activation_v1_interface,
+                             std::min(version, highestActivationVersion)));
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_ == nullptr) {
         self->seat_ = static_cast<wl_seat*>(wl_registry_bind(
             registry, name, &wl_seat_interface, std::min(version, highestSeatVersion)));
@@ -252,6 +269,38 @@ bool WlrootsBackend::raise(const std::string& desktopId) {
     }
     flush();
     return true;
+}
+
+void WlrootsBackend::prepareLaunch(std::function<void(Environment)> ready) {
+    static const xdg_activation_token_v1_listener listener{&WlrootsBackend::onToken};
+    if (activation_ == nullptr) {
+        ready({});
+        return;
+    }
+    auto* token = xdg_activation_v1_get_activation_token(activation_);
+    xdg_activation_token_v1_add_listener(token, &listener, this);
+    tokenRequests_.emplace(token, std::move(ready));
+    xdg_activation_token_v1_commit(token);
+    flush();
+}
+
+void WlrootsBackend::onToken(void* data, xdg_activation_token_v1* token, const char* text) {
+    auto* self = static_cast<WlrootsBackend*>(data);
+    const auto it = self->tokenRequests_.find(token);
+    auto ready = std::move(it->second);
+    self->tokenRequests_.erase(it);
+    xdg_activation_token_v1_destroy(token);
+    ready({{"XDG_ACTIVATION_TOKEN", text != nullptr ? text : ""}});
+}
+
+void WlrootsBackend::abandonTokenRequests() {
+    // Launch without a token rather than never.
+    auto requests = std::move(tokenRequests_);
+    tokenRequests_.clear();
+    for (auto& [token, ready] : requests) {
+        xdg_activation_token_v1_destroy(token);
+        ready({});
+    }
 }
 
 } // namespace tarnell::platform

@@ -19,6 +19,8 @@ struct wl_array;
 struct wl_output;
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwlr_foreign_toplevel_handle_v1;
+struct xdg_activation_v1;
+struct xdg_activation_token_v1;
 
 namespace tarnell::platform {
 
@@ -39,6 +41,9 @@ public:
     std::optional<engine::RunningApplication> frontmost() const override;
     void hide(const engine::RunningApplication& application) override;
     bool raise(const std::string& desktopId) override;
+    // Asks the compositor for an activation token for the program (when it offers
+    // activation); the program hands it over with its first window.
+    void prepareLaunch(std::function<void(Environment)> ready) override;
     void reidentifyWindows() override;
 
     // The application IDs of the windows, in the order they appeared.
@@ -77,11 +82,15 @@ private:
     static void onClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle);
     static void onParent(void* data, zwlr_foreign_toplevel_handle_v1* handle,
                          zwlr_foreign_toplevel_handle_v1* parent);
+    static void onToken(void* data, xdg_activation_token_v1* token, const char* text);
+    void abandonTokenRequests();
 
     wl_display* display_;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
     zwlr_foreign_toplevel_manager_v1* manager_ = nullptr;
+    xdg_activation_v1* activation_ = nullptr;
+    std::map<xdg_activation_token_v1*, std::function<void(Environment)>> tokenRequests_;
     const WindowIdentifier& identifier_;
     std::map<std::uint64_t, std::unique_ptr<Toplevel>> toplevels_;
     std::uint64_t nextKey_ = 1;

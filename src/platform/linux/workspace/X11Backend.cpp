@@ -69,6 +69,9 @@ X11Backend::X11Backend(xcb_connection_t* connection, int screenNumber,
     xcb_flush(connection_);
     watch_ =
         g_unix_fd_add(xcb_get_file_descriptor(connection_), G_IO_IN, &X11Backend::onReadable, this);
+    // Events that arrived while waiting for the replies above are already read from
+    // the socket; they would otherwise wait for the next one to be noticed.
+    processEvents();
 }
 
 X11Backend::~X11Backend() {
@@ -223,11 +226,14 @@ void X11Backend::describe(xcb_window_t window, ClientWindow& client) {
                          : currentDesktop_;
     xcb_ewmh_get_atoms_reply_t types;
     client.normal = true;
+    client.background = false;
     if (xcb_ewmh_get_wm_window_type_reply(&ewmh_, typeCookie, &types, nullptr) != 0) {
-        client.normal =
-            types.atoms_len == 0 ||
-            std::find(types.atoms, types.atoms + types.atoms_len,
-                      ewmh_._NET_WM_WINDOW_TYPE_NORMAL) != types.atoms + types.atoms_len;
+        const auto* first = types.atoms;
+        const auto* last = types.atoms + types.atoms_len;
+        const auto has = [&](xcb_atom_t type) { return std::find(first, last, type) != last; };
+        client.normal = first == last || has(ewmh_._NET_WM_WINDOW_TYPE_NORMAL);
+        client.background =
+            has(ewmh_._NET_WM_WINDOW_TYPE_DESKTOP) || has(ewmh_._NET_WM_WINDOW_TYPE_DOCK);
         xcb_ewmh_get_atoms_reply_wipe(&types);
     }
     client.hints = std::move(hints);
@@ -246,14 +252,17 @@ void X11Backend::reidentifyWindows() {
 
 std::optional<engine::RunningApplication> X11Backend::frontmost() const {
     // Some window managers leave a destroyed window as the active one: only a managed
-    // window counts.
+    // window counts. The desktop or a panel having the focus puts no application in
+    // front.
     if (active_ == XCB_NONE ||
         std::find(stacking_.begin(), stacking_.end(), active_) == stacking_.end()) {
         return std::nullopt;
     }
-    const auto it = windows_.find(active_);
-    return engine::RunningApplication{it != windows_.end() ? it->second.identity : std::nullopt,
-                                      active_};
+    const auto& client = windows_.at(active_);
+    if (client.background) {
+        return std::nullopt;
+    }
+    return engine::RunningApplication{client.identity, active_};
 }
 
 std::vector<xcb_window_t>

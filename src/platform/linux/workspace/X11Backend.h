@@ -39,6 +39,7 @@ private:
         std::optional<std::string> identity;
         std::uint32_t desktop = 0;
         bool normal = true;
+        bool background = false; // the desktop or a panel: no application in front
     };
 
     X11Backend(xcb_connection_t* connection, int screenNumber, const WindowIdentifier& identifier);

@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <spawn.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <vector>
 
@@ -92,6 +95,10 @@ protected:
         auto& e = *entries_;
         alpha_ = e.addEntry(e.firstDataDir(), "test.alpha.desktop", "foot --app-id test.alpha");
         beta_ = e.addEntry(e.firstDataDir(), "test.beta.desktop", "foot --app-id test.beta");
+        const auto record =
+            e.addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
+        recorder_ = e.addEntry(e.firstDataDir(), "test.recorder.desktop",
+                               record + " " + e.root() + "/recorder-launched");
     }
     static void TearDownTestSuite() { delete entries_; }
 
@@ -118,7 +125,7 @@ protected:
     }
 
     static inline TestDesktopEntries* entries_ = nullptr;
-    static inline std::string alpha_, beta_;
+    static inline std::string alpha_, beta_, recorder_;
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::vector<std::unique_ptr<TestWindow>> windows_;
 };
@@ -133,6 +140,7 @@ TEST_F(WaylandWorkspaceTest, ListsTheApplicationIdsOfTheWindows) {
     auto ids = backend->applicationIds();
     std::sort(ids.begin(), ids.end());
     EXPECT_EQ(ids, (std::vector<std::string>{"test.alpha", "test.beta"}));
+    ASSERT_TRUE(backend->frontmost());
     EXPECT_EQ(backend->frontmost()->identifier, "test.beta.desktop");
 }
 
@@ -174,6 +182,17 @@ TEST_F(WaylandWorkspaceTest, NeverHidesWithTheSettingOff) {
     runFor(300);
     EXPECT_TRUE(frontmostIs("test.alpha"));
     EXPECT_FALSE(inScratchpad("test.alpha"));
+}
+
+TEST_F(WaylandWorkspaceTest, LaunchesWithAnActivationToken) {
+    engine::activateApp(*workspace_, true, fileUrl(recorder_));
+    const auto record = entries_->root() + "/recorder-launched";
+    ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(record); }));
+    std::ifstream in(record);
+    std::ostringstream environment;
+    environment << in.rdbuf();
+    EXPECT_NE(environment.str().find("XDG_ACTIVATION_TOKEN="), std::string::npos);
+    EXPECT_EQ(environment.str().find("XDG_ACTIVATION_TOKEN=\n"), std::string::npos);
 }
 
 } // namespace

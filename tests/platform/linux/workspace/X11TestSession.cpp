@@ -36,23 +36,32 @@ xcb_atom_t X11TestClient::atom(const char* name) {
     return reply ? reply->atom : XCB_NONE;
 }
 
-xcb_window_t X11TestClient::createWindow(const WindowSpec& spec) {
+xcb_window_t X11TestClient::createWindow(const NewWindow& properties) {
     const xcb_window_t window = xcb_generate_id(connection_);
     xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, screen_->root, 0, 0, 200, 150, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
     // WM_CLASS is the instance and the class, each ending in a NUL.
-    std::string wmClass = spec.wmInstance;
+    std::string wmClass = properties.wmInstance;
     wmClass += '\0';
-    wmClass += spec.wmClass;
+    wmClass += properties.wmClass;
     wmClass += '\0';
     xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
                         XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(wmClass.size()),
                         wmClass.data());
-    if (!spec.gtkApplicationId.empty()) {
+    if (!properties.gtkApplicationId.empty()) {
         xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_GTK_APPLICATION_ID"),
                             atom("UTF8_STRING"), 8,
-                            static_cast<std::uint32_t>(spec.gtkApplicationId.size()),
-                            spec.gtkApplicationId.data());
+                            static_cast<std::uint32_t>(properties.gtkApplicationId.size()),
+                            properties.gtkApplicationId.data());
+    }
+    if (!properties.windowType.empty()) {
+        const xcb_atom_t type = atom(properties.windowType.c_str());
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_WINDOW_TYPE"),
+                            XCB_ATOM_ATOM, 32, 1, &type);
+    }
+    if (properties.pid != 0) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &properties.pid);
     }
     xcb_map_window(connection_, window);
     xcb_flush(connection_);
@@ -83,6 +92,49 @@ xcb_window_t X11TestClient::activeWindow() {
         return XCB_NONE;
     }
     return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
+}
+
+void X11TestClient::moveToDesktop(xcb_window_t window, std::uint32_t desktop) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom("_NET_WM_DESKTOP");
+    message.data.data32[0] = desktop;
+    message.data.data32[1] = 2; // from a pager
+    xcb_send_event(connection_, 0, screen_->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
+void X11TestClient::requestActivation(xcb_window_t window) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = atom("_NET_ACTIVE_WINDOW");
+    message.data.data32[0] = 2; // from a pager
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection_, 0, screen_->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
+std::uint32_t X11TestClient::currentDesktop() {
+    return rootCardinal("_NET_CURRENT_DESKTOP");
+}
+
+std::uint32_t X11TestClient::rootCardinal(const char* name) {
+    const auto cookie =
+        xcb_get_property(connection_, 0, screen_->root, atom(name), XCB_ATOM_CARDINAL, 0, 1);
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection_, cookie, nullptr),
+                                          &std::free);
+    if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
+        return 0xFFFFFFFF;
+    }
+    return *static_cast<std::uint32_t*>(xcb_get_property_value(reply.get()));
 }
 
 bool X11TestClient::isIconic(xcb_window_t window) {

@@ -4,20 +4,23 @@
 #include "platform/linux/workspace/TestDesktopEntries.h"
 #include "platform/linux/workspace/X11TestSession.h"
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace tarnell::platform {
 namespace {
 
 using testing::fileUrl;
+using testing::NewWindow;
 using testing::runFor;
 using testing::runUntil;
 using testing::TestDesktopEntries;
-using testing::WindowSpec;
 using testing::X11TestClient;
 
 std::string readFile(const std::string& path) {
@@ -63,9 +66,11 @@ protected:
         workspace_.reset();
     }
 
-    xcb_window_t showWindow(const WindowSpec& spec) {
-        const auto window = client_->createWindow(spec);
-        EXPECT_TRUE(runUntil([&] { return isFrontmost(window); })) << "window never got the focus";
+    xcb_window_t showWindow(const NewWindow& properties) {
+        const auto window = client_->createWindow(properties);
+        EXPECT_TRUE(runUntil([&] { return isFrontmost(window); }))
+            << "window never got the focus; active: " << client_->activeWindow()
+            << ", ours: " << window;
         return window;
     }
 
@@ -80,6 +85,12 @@ protected:
 
     static bool launched(const std::string& name) {
         return std::filesystem::exists(entries_->root() + "/" + name);
+    }
+
+    // The identifier of the frontmost application; "(none)" when nothing is in front.
+    std::optional<std::string> frontmostIdentifier() {
+        const auto front = workspace_->frontmostApplication();
+        return front ? front->identifier : std::optional<std::string>("(none)");
     }
 
     static inline TestDesktopEntries* entries_ = nullptr;
@@ -101,15 +112,59 @@ TEST_F(X11WorkspaceTest, IdentifiesTheApplicationAtALocation) {
 
 TEST_F(X11WorkspaceTest, FrontmostApplicationFollowsTheFocusedWindow) {
     const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
-    EXPECT_EQ(workspace_->frontmostApplication()->identifier, "test.alpha.desktop");
+    EXPECT_EQ(frontmostIdentifier(), "test.alpha.desktop");
     // Class names against StartupWMClass.
     const auto beta = showWindow({"beta", "BetaApp", ""});
-    EXPECT_EQ(workspace_->frontmostApplication()->identifier, "test.beta.desktop");
+    EXPECT_EQ(frontmostIdentifier(), "test.beta.desktop");
     const auto stranger = showWindow({"stranger", "Stranger", ""});
-    EXPECT_EQ(workspace_->frontmostApplication()->identifier, std::nullopt);
+    EXPECT_EQ(frontmostIdentifier(), std::nullopt);
     (void)alpha;
     (void)beta;
     (void)stranger;
+}
+
+TEST_F(X11WorkspaceTest, AWindowWithoutNamesIsKnownByTheProcessGioLaunched) {
+    // The launcher's record is honoured only by the process it names.
+    const auto script = "export GIO_LAUNCHED_DESKTOP_FILE=" + beta_ +
+                        " GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec sleep 30";
+    const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+    GPid launched = 0;
+    ASSERT_TRUE(
+        g_spawn_async(nullptr, const_cast<char**>(argv), nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                      nullptr, nullptr, &launched, nullptr));
+    const auto inherited = "export GIO_LAUNCHED_DESKTOP_FILE=" + beta_ +
+                           " GIO_LAUNCHED_DESKTOP_FILE_PID=1; exec sleep 30";
+    const char* otherArgv[] = {"sh", "-c", inherited.c_str(), nullptr};
+    GPid other = 0;
+    ASSERT_TRUE(
+        g_spawn_async(nullptr, const_cast<char**>(otherArgv), nullptr,
+                      static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                      nullptr, nullptr, &other, nullptr));
+    // The variables are in the process's environment once the shell became sleep.
+    const auto becameSleep = [](GPid pid) {
+        return readFile("/proc/" + std::to_string(pid) + "/comm") == "sleep\n";
+    };
+    ASSERT_TRUE(runUntil([&] { return becameSleep(launched) && becameSleep(other); }));
+
+    showWindow({"unnamed", "Unnamed", "", static_cast<std::uint32_t>(launched)});
+    EXPECT_EQ(frontmostIdentifier(), "test.beta.desktop");
+    showWindow({"unnamed", "Unnamed", "", static_cast<std::uint32_t>(other)});
+    EXPECT_EQ(frontmostIdentifier(), std::nullopt);
+
+    for (const auto pid : {launched, other}) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        g_spawn_close_pid(pid);
+    }
+}
+
+TEST_F(X11WorkspaceTest, EntriesInstalledLaterAreRecognised) {
+    const auto late = showWindow({"late", "Late", "test.late"});
+    EXPECT_EQ(frontmostIdentifier(), std::nullopt);
+    entries_->addEntry(entries_->secondDataDir(), "test.late.desktop", "true");
+    EXPECT_TRUE(runUntil([&] { return frontmostIdentifier() == "test.late.desktop"; }));
+    (void)late;
 }
 
 TEST_F(X11WorkspaceTest, HidesEveryWindowOfTheFrontmostApplicationAndRaisesItAgain) {
@@ -137,6 +192,33 @@ TEST_F(X11WorkspaceTest, RaisesTheBoundApplicationWhenAnotherIsInFront) {
     EXPECT_FALSE(launched("alpha-launched"));
 }
 
+TEST_F(X11WorkspaceTest, RaisingSwitchesToTheDesktopOfTheWindow) {
+    const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
+    ASSERT_EQ(client_->currentDesktop(), 0u);
+    client_->moveToDesktop(alpha, 2);
+    const auto beta = showWindow({"beta", "BetaApp", ""});
+    ASSERT_EQ(client_->currentDesktop(), 0u);
+
+    activate(true, alpha_);
+    EXPECT_TRUE(runUntil([&] { return client_->currentDesktop() == 2 && isFrontmost(alpha); }));
+    (void)beta;
+}
+
+TEST_F(X11WorkspaceTest, TheDesktopWindowPutsNoApplicationInFront) {
+    const auto desktop =
+        client_->createWindow({"desktop", "Desktop", "", 0, "_NET_WM_WINDOW_TYPE_DESKTOP"});
+    const auto stranger = showWindow({"stranger", "Stranger", ""});
+    client_->requestActivation(desktop);
+    ASSERT_TRUE(runUntil([&] { return client_->activeWindow() == desktop; }));
+    runFor(100);
+    EXPECT_EQ(workspace_->frontmostApplication(), std::nullopt);
+    // So a location without identity opens rather than hides anything.
+    activate(true, notAnEntry_);
+    runFor(200);
+    EXPECT_FALSE(client_->isIconic(desktop));
+    EXPECT_FALSE(client_->isIconic(stranger));
+}
+
 TEST_F(X11WorkspaceTest, NeverHidesWithTheSettingOff) {
     const auto alpha = showWindow({"alpha", "Alpha", "test.alpha"});
     activate(false, alpha_);
@@ -154,7 +236,7 @@ TEST_F(X11WorkspaceTest, TwoEntriesWithOneIdAreOneApplication) {
 
 TEST_F(X11WorkspaceTest, IdentifiersThatDifferInCaseAreDifferentApplications) {
     const auto lower = showWindow({"case.gamma", "case.gamma", "case.gamma"});
-    ASSERT_EQ(workspace_->frontmostApplication()->identifier, "case.gamma.desktop");
+    ASSERT_EQ(frontmostIdentifier(), "case.gamma.desktop");
     activate(true, gammaUpper_);
     // Not hidden: the other application is launched instead.
     EXPECT_TRUE(runUntil([] { return launched("gamma-upper-launched"); }));

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+
+class QCoreApplication;
+
+namespace tarnell::app {
+
+// Runs the application's event loop: `start` once the loop runs, and after SIGINT
+// or SIGTERM has ended the loop, `stop`. Returns 0. The two signals are taken over
+// for the duration of the call.
+int runUntilTerminated(QCoreApplication& application, const std::function<void()>& start,
+                       const std::function<void()>& stop);
+
+} // namespace tarnell::app

@@ -1,0 +1,63 @@
+#include "platform/linux/system/LinuxPlatform.h"
+
+#include "platform/linux/access/InputAccessTrust.h"
+#include "platform/linux/access/PkexecAccessSettings.h"
+#include "platform/linux/applications/GioApplicationDirectory.h"
+#include "platform/linux/autostart/XdgAutostart.h"
+#include "platform/linux/desktop/GioApplicationCatalog.h"
+#include "platform/linux/input/LinuxInput.h"
+#include "platform/linux/mainloop/QtTimerService.h"
+#include "platform/linux/settings/SettingsFileStore.h"
+#include "platform/linux/workspace/LinuxWorkspace.h"
+
+namespace tarnell::platform {
+
+LinuxPlatform::LinuxPlatform()
+    : settings_(std::make_unique<SettingsFileStore>()),
+      applications_(std::make_unique<GioApplicationDirectory>()),
+      trust_(std::make_unique<InputAccessTrust>()), timers_(std::make_unique<QtTimerService>()),
+      input_(std::make_unique<LinuxInput>()), workspace_(std::make_unique<LinuxWorkspace>()) {}
+
+LinuxPlatform::~LinuxPlatform() = default;
+
+KeyValueStore& LinuxPlatform::settings() {
+    return *settings_;
+}
+
+ApplicationDirectory& LinuxPlatform::applications() {
+    return *applications_;
+}
+
+engine::PlatformServices LinuxPlatform::services() {
+    return engine::PlatformServices{
+        .trust = *trust_,
+        .taps = input_->tapService(),
+        .timers = *timers_,
+        .keyMapping = input_->keyMapping(),
+        .lockState = input_->lockState(),
+        .workspace = *workspace_,
+    };
+}
+
+app::LoginItemService& LinuxPlatform::loginItems() {
+    if (!loginItems_) {
+        loginItems_ = std::make_unique<XdgAutostart>();
+    }
+    return *loginItems_;
+}
+
+app::AccessSettingsOpener& LinuxPlatform::accessSettings() {
+    if (!accessSettings_) {
+        accessSettings_ = std::make_unique<PkexecAccessSettings>();
+    }
+    return *accessSettings_;
+}
+
+app::ApplicationCatalog& LinuxPlatform::catalog() {
+    if (!catalog_) {
+        catalog_ = std::make_unique<GioApplicationCatalog>();
+    }
+    return *catalog_;
+}
+
+} // namespace tarnell::platform

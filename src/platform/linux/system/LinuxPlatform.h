@@ -1,0 +1,66 @@
+#pragma once
+
+#include "bindings/ApplicationDirectory.h"
+#include "bindings/KeyValueStore.h"
+#include "engine/PlatformServices.h"
+
+#include <memory>
+
+namespace tarnell::app {
+class AccessSettingsOpener;
+class ApplicationCatalog;
+class LoginItemService;
+} // namespace tarnell::app
+
+namespace tarnell::platform {
+
+class GioApplicationCatalog;
+class GioApplicationDirectory;
+class InputAccessTrust;
+class LinuxInput;
+class LinuxWorkspace;
+class PkexecAccessSettings;
+class QtTimerService;
+class SettingsFileStore;
+class XdgAutostart;
+
+// Every real Linux service, made once and owned here. Make it on the main thread
+// after the Qt application object, and keep it for the life of the process: the
+// references it hands out point into it.
+//
+// The services the engine and the store need are made at once. The three that
+// only the user interface uses (login item, access settings, application
+// catalogue) are made on first use, so that running without a user interface
+// makes no widgets and touches nothing of theirs.
+class LinuxPlatform {
+public:
+    LinuxPlatform();
+    ~LinuxPlatform();
+    LinuxPlatform(const LinuxPlatform&) = delete;
+    LinuxPlatform& operator=(const LinuxPlatform&) = delete;
+
+    // The user's settings ($XDG_CONFIG_HOME/tarnell) and installed applications.
+    KeyValueStore& settings();
+    ApplicationDirectory& applications();
+    // What HyperKeyMonitor::create needs; the references stay valid while this lives.
+    engine::PlatformServices services();
+
+    // For the user interface; made on first use (needs a QApplication then).
+    app::LoginItemService& loginItems();
+    app::AccessSettingsOpener& accessSettings();
+    app::ApplicationCatalog& catalog();
+
+private:
+    std::unique_ptr<SettingsFileStore> settings_;
+    std::unique_ptr<GioApplicationDirectory> applications_;
+    std::unique_ptr<InputAccessTrust> trust_;
+    std::unique_ptr<QtTimerService> timers_;
+    std::unique_ptr<LinuxInput> input_;
+    std::unique_ptr<LinuxWorkspace> workspace_;
+
+    std::unique_ptr<XdgAutostart> loginItems_;
+    std::unique_ptr<PkexecAccessSettings> accessSettings_;
+    std::unique_ptr<GioApplicationCatalog> catalog_;
+};
+
+} // namespace tarnell::platform

@@ -1,0 +1,213 @@
+#include "SettingsViewHarness.h"
+#include "app/FormSection.h"
+#include "app/ShortcutListSection.h"
+#include "bindings/FileUrl.h"
+#include "platform/linux/settings/SettingsFileStore.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+namespace tarnell::app {
+namespace {
+
+using test::settle;
+
+const QString kInstructions = QString::fromUtf8(
+    "Hold Caps Lock and press a key to open an app. Other keys are sent as "
+    "\u2303\u2325\u21E7\u2318 + key. Tap Caps Lock on its own to turn capitals on or off."
+    "\n\nMenu bar icon hidden? Hold Caps Lock and press , or open Tarnell again to get back "
+    "here.");
+
+class SettingsViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { test::qtApplication(); }
+    test::SettingsViewHarness h;
+};
+
+TEST_F(SettingsViewTest, WithoutAccessTheWarningComesFirst) {
+    SettingsView& view = h.makeView(false);
+    EXPECT_EQ(view.visibleSections(),
+              (std::vector<FormSection*>{view.accessSection(), view.behaviourSection(),
+                                         view.shortcutsSection()}));
+
+    EXPECT_EQ(view.accessSection()->headerText(), QString());
+    EXPECT_EQ(view.accessSection()->footerText(), QString());
+    EXPECT_EQ(view.accessTitle()->text(), QStringLiteral("Tarnell needs Accessibility access"));
+    EXPECT_TRUE(view.accessTitle()->font().bold());
+    EXPECT_EQ(view.accessExplanation()->text(),
+              QString::fromUtf8("Allow Tarnell in Privacy & Security \u203A Accessibility to use "
+                                "Caps Lock as the Hyper key."));
+    EXPECT_EQ(view.openSettingsButton()->text(), QStringLiteral("Open Settings"));
+    const auto* icon = view.accessSection()->findChild<QLabel*>(QStringLiteral("accessIcon"));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_FALSE(icon->pixmap().isNull());
+}
+
+TEST_F(SettingsViewTest, BehaviourAndShortcutSectionsCarryTheirTexts) {
+    SettingsView& view = h.makeView(true);
+    EXPECT_EQ(view.visibleSections(),
+              (std::vector<FormSection*>{view.behaviourSection(), view.shortcutsSection()}));
+
+    EXPECT_EQ(view.behaviourSection()->headerText(), QString());
+    EXPECT_EQ(view.behaviourSection()->footerText(), kInstructions);
+    EXPECT_EQ(view.behaviourSection()->footerText().toUtf8().size(), 232);
+    EXPECT_EQ(view.launchAtLoginToggle()->text(), QStringLiteral("Launch at login"));
+    EXPECT_EQ(view.hidesFrontmostAppToggle()->text(),
+              QString::fromUtf8("Hide the app if it\u2019s already in front"));
+    EXPECT_EQ(view.quickTapToggle()->text(), QStringLiteral("Quick tap toggles Caps Lock"));
+
+    // The toggles are rows of the behaviour group, in this order.
+    const QWidget* group = view.behaviourSection()->group();
+    const QWidget* toggles[] = {view.launchAtLoginToggle(), view.hidesFrontmostAppToggle(),
+                                view.quickTapToggle()};
+    for (const QWidget* toggle : toggles) {
+        EXPECT_EQ(toggle->parentWidget(), group);
+    }
+    EXPECT_LT(group->layout()->indexOf(view.launchAtLoginToggle()),
+              group->layout()->indexOf(view.hidesFrontmostAppToggle()));
+    EXPECT_LT(group->layout()->indexOf(view.hidesFrontmostAppToggle()),
+              group->layout()->indexOf(view.quickTapToggle()));
+
+    EXPECT_EQ(view.shortcutsSection()->headerText(), QStringLiteral("Shortcuts"));
+    EXPECT_EQ(view.shortcutsSection()->footerText(), QString());
+    EXPECT_TRUE(view.shortcutsSection()->isAncestorOf(view.shortcutList()));
+}
+
+TEST_F(SettingsViewTest, WarningLeavesWhenAccessArrivesWhileOpen) {
+    SettingsView& view = h.makeView(false);
+    view.show();
+    h.harness.timers.fire(); // still refused
+    settle();
+    EXPECT_EQ(view.visibleSections().front(), view.accessSection());
+
+    h.grantAccess();
+    EXPECT_TRUE(view.accessSection()->isHidden());
+    EXPECT_EQ(view.visibleSections().front(), view.behaviourSection());
+}
+
+TEST_F(SettingsViewTest, OpenSettingsAsksEveryTimeAndChangesNothingElse) {
+    SettingsView& view = h.makeView(false);
+    auto& settings = static_cast<tarnell::testing::InMemoryKeyValueStore&>(h.defaults);
+    const int writes = settings.writes;
+    view.openSettingsButton()->click();
+    view.openSettingsButton()->click();
+    EXPECT_EQ(h.access.opened, 2);
+    EXPECT_EQ(h.access.lastParent, view.window());
+    EXPECT_EQ(settings.writes, writes);
+    EXPECT_FALSE(view.accessSection()->isHidden());
+}
+
+TEST_F(SettingsViewTest, IsFixedWidthWithAMinimumHeight) {
+    SettingsView& view = h.makeView(false);
+    view.show();
+    EXPECT_EQ(view.width(), 460);
+    EXPECT_GE(view.height(), 360);
+    EXPECT_EQ(view.minimumWidth(), 460);
+    EXPECT_EQ(view.maximumWidth(), 460);
+    EXPECT_EQ(view.minimumHeight(), 360);
+
+    // Many shortcuts scroll inside the view rather than widen it.
+    for (int i = 0; i < 30; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/a-long-application-name-" +
+                                        std::to_string(i) + ".desktop"));
+    }
+    settle();
+    EXPECT_EQ(view.width(), 460);
+}
+
+TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
+    SettingsView& view = h.makeView(false);
+    // A window sized by its content, as the settings window is.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(&view);
+    window.show();
+    settle();
+    const auto* scroll = view.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(window.width(), 460);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+    const int before = window.height();
+
+    for (int i = 0; i < 4; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    }
+    settle();
+    EXPECT_GT(window.height(), before);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+
+    // Never taller than most of the screen: the rest scrolls.
+    for (int i = 0; i < 32; ++i) {
+        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    }
+    settle();
+    EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    layout->removeWidget(&view);
+    view.setParent(nullptr);
+}
+
+TEST(SettingsViewFiles, StoreTogglesWriteThroughAndFollowTheStore) {
+    test::qtApplication();
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const std::filesystem::path settingsDir =
+        directory.filePath(QStringLiteral("tarnell")).toStdString();
+    test::SettingsViewHarness h(std::make_unique<platform::SettingsFileStore>(settingsDir));
+    SettingsView& view = h.makeView(true);
+    ASSERT_TRUE(view.quickTapToggle()->isChecked());
+    ASSERT_TRUE(view.hidesFrontmostAppToggle()->isChecked());
+
+    view.quickTapToggle()->click();
+    EXPECT_FALSE(h.store->quickTapTogglesCapsLock());
+    view.hidesFrontmostAppToggle()->click();
+    EXPECT_FALSE(h.store->hidesFrontmostApp());
+
+    // A store loaded afresh from the same settings files sees the new values.
+    platform::SettingsFileStore files(settingsDir);
+    BindingStore reloaded(files, h.directory);
+    EXPECT_FALSE(reloaded.quickTapTogglesCapsLock());
+    EXPECT_FALSE(reloaded.hidesFrontmostApp());
+
+    // Changes made elsewhere show in the toggles.
+    h.store->setQuickTapTogglesCapsLock(true);
+    settle();
+    EXPECT_TRUE(view.quickTapToggle()->isChecked());
+    EXPECT_FALSE(view.hidesFrontmostAppToggle()->isChecked());
+}
+
+TEST_F(SettingsViewTest, LaunchAtLoginShowsTheGivenValueAndFollowsRefusals) {
+    h.loginItems.currentStatus = LoginItemStatus::enabled;
+    SettingsView& view = h.makeView(true, true);
+    EXPECT_TRUE(view.launchAtLoginToggle()->isChecked());
+    EXPECT_EQ(h.loginItems.registrations + h.loginItems.unregistrations, 0);
+
+    h.loginItems.unregisterSucceeds = false;
+    view.launchAtLoginToggle()->click();
+    settle();
+    EXPECT_TRUE(view.launchAtLoginToggle()->isChecked());
+    EXPECT_TRUE(view.launchesAtLogin());
+    EXPECT_EQ(h.loginItems.unregistrations, 1);
+    EXPECT_EQ(h.loginItems.registrations, 1);
+
+    h.loginItems.unregisterSucceeds = true;
+    view.launchAtLoginToggle()->click();
+    // A store change re-renders the form; the toggle keeps its own value.
+    h.store->setHidesFrontmostApp(false);
+    settle();
+    EXPECT_FALSE(view.launchAtLoginToggle()->isChecked());
+    EXPECT_EQ(h.loginItems.unregistrations, 2);
+}
+
+} // namespace
+} // namespace tarnell::app

@@ -1,0 +1,410 @@
+// Runs inside the test machine: makes a keyboard through uinput, runs the minimal
+// forwarder and Tarnell on it, types through it and checks what comes out.
+// Prints one PASS or FAIL line per check and ends with the overall result.
+//
+// Usage: vm-driver --forwarder <path> [--tarnell <path>] [--keys <n>]
+//                  [--output-name <name of Tarnell's keyboard>]
+#include "Latency.h"
+#include "VmDevices.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <linux/input-event-codes.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace tarnell::vm {
+namespace {
+
+constexpr const char* kKeyboardName = "VM Test Keyboard";
+constexpr const char* kSecondKeyboardName = "VM Test Keyboard Plugged Later";
+constexpr const char* kForwarderOutputName = "Minimal Forwarder Output";
+constexpr const char* kLaunchMarker = "/tmp/launch-requested";
+
+struct Options {
+    std::string forwarder;
+    std::string tarnell;
+    std::string tarnellOutputName = "Tarnell virtual keyboard";
+    int keys = 2000;
+};
+
+int failures = 0;
+
+void check(bool ok, const std::string& name, const std::string& detail = {}) {
+    std::printf("%s: %s%s%s\n", ok ? "PASS" : "FAIL", name.c_str(), detail.empty() ? "" : " -- ",
+                detail.c_str());
+    std::fflush(stdout);
+    if (!ok) {
+        ++failures;
+    }
+}
+
+void info(const std::string& text) {
+    std::printf("INFO: %s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+pid_t spawn(const std::vector<std::string>& arguments) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        std::perror("execv");
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status of the child within `limit`, or nullopt (then it is killed).
+std::optional<int> waitForExit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return std::nullopt;
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// Whether the keyboard reaches an ordinary reader of its node, i.e. nobody holds it:
+// taps a key and looks for it there. What went elsewhere is drained by the caller.
+bool reachesReader(UinputKeyboard& keyboard, KeyReader& reader) {
+    reader.drain(20ms);
+    keyboard.tap(KEY_F13);
+    const auto stroke = reader.next(100ms);
+    reader.drain(20ms);
+    return stroke.has_value();
+}
+
+class TarnellProcess {
+public:
+    TarnellProcess(const Options& options) {
+        pid_ = spawn({options.tarnell, "--headless"});
+        info("started tarnell, pid " + std::to_string(pid_));
+    }
+    ~TarnellProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    TarnellProcess(const TarnellProcess&) = delete;
+    TarnellProcess& operator=(const TarnellProcess&) = delete;
+
+    [[nodiscard]] pid_t pid() const { return pid_; }
+    void signal(int number) const { kill(pid_, number); }
+    std::optional<int> waitForExit(std::chrono::milliseconds limit) {
+        const auto status = vm::waitForExit(pid_, limit);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// What the process has open, to tell why it does not do what it should.
+std::string openFiles(const TarnellProcess& tarnell) {
+    std::string list = "open files:";
+    const std::string directory = "/proc/" + std::to_string(tarnell.pid()) + "/fd";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        list += " " + std::filesystem::read_symlink(entry.path(), error).string();
+    }
+    return list;
+}
+
+// Starts Tarnell and waits until it holds `keyboard`; returns its output reader.
+std::unique_ptr<KeyReader> startedOutput(const Options& options, const TarnellProcess& tarnell,
+                                         UinputKeyboard& keyboard, KeyReader& direct) {
+    const auto node = findDevice(options.tarnellOutputName, 10s);
+    check(node.has_value(),
+          "tarnell makes its virtual keyboard \"" + options.tarnellOutputName + "\"");
+    if (!node) {
+        return nullptr;
+    }
+    auto output = std::make_unique<KeyReader>(*node);
+    const bool held = waitFor([&] { return !reachesReader(keyboard, direct); }, 5s);
+    output->drain(50ms);
+    check(held, "tarnell takes the keyboard for itself", held ? "" : openFiles(tarnell));
+    return held ? std::move(output) : nullptr;
+}
+
+LatencySummary minimalForwarderLatency(const Options& options, UinputKeyboard& keyboard) {
+    const pid_t forwarder = spawn({options.forwarder, keyboard.devnode(), kForwarderOutputName});
+    const auto node = findDevice(kForwarderOutputName, 5s);
+    LatencySummary summary;
+    if (node) {
+        std::this_thread::sleep_for(100ms);
+        KeyReader output(*node);
+        summary = measureLatency(keyboard, output, options.keys);
+        info("minimal forwarder latency: " + describe(summary));
+    }
+    check(node.has_value() && summary.lost == 0, "the minimal forwarder forwards every key");
+    kill(forwarder, SIGTERM);
+    waitForExit(forwarder, 2s);
+    return summary;
+}
+
+std::map<unsigned, int> replay(const std::vector<KeyStroke>& strokes) {
+    std::map<unsigned, int> held;
+    for (const KeyStroke& stroke : strokes) {
+        held[stroke.code] = stroke.value;
+    }
+    std::erase_if(held, [](const auto& entry) { return entry.second == 0; });
+    return held;
+}
+
+void checkOrdinaryTyping(UinputKeyboard& keyboard, KeyReader& output) {
+    // Overlapping presses, as fast typists make them.
+    const std::vector<KeyStroke> typed = {
+        {KEY_T, 1}, {KEY_H, 1},         {KEY_T, 0},     {KEY_E, 1},         {KEY_H, 0},
+        {KEY_E, 0}, {KEY_SPACE, 1},     {KEY_SPACE, 0}, {KEY_LEFTSHIFT, 1}, {KEY_F, 1},
+        {KEY_F, 0}, {KEY_LEFTSHIFT, 0}, {KEY_O, 1},     {KEY_O, 0},         {KEY_X, 1},
+        {KEY_X, 0}, {KEY_1, 1},         {KEY_1, 0},     {KEY_ENTER, 1},     {KEY_ENTER, 0}};
+    for (const KeyStroke& stroke : typed) {
+        keyboard.send(stroke.code, stroke.value);
+    }
+    const auto received = output.drain();
+    check(received == typed, "ordinary typing passes unchanged and in order",
+          "got " + describe(received));
+}
+
+void checkUnboundChord(UinputKeyboard& keyboard, KeyReader& output) {
+    keyboard.press(KEY_CAPSLOCK);
+    keyboard.tap(KEY_J);
+    keyboard.release(KEY_CAPSLOCK);
+    const auto received = output.drain();
+    const auto jDown = std::find(received.begin(), received.end(), KeyStroke{KEY_J, 1});
+    bool modifiersAround = false;
+    if (jDown != received.end()) {
+        const auto held = replay({received.begin(), jDown});
+        const auto holds = [&](unsigned left, unsigned right) {
+            return held.count(left) != 0 || held.count(right) != 0;
+        };
+        modifiersAround = holds(KEY_LEFTCTRL, KEY_RIGHTCTRL) && holds(KEY_LEFTALT, KEY_RIGHTALT) &&
+                          holds(KEY_LEFTSHIFT, KEY_RIGHTSHIFT) &&
+                          holds(KEY_LEFTMETA, KEY_RIGHTMETA);
+    }
+    const bool triggerHidden = std::none_of(received.begin(), received.end(), [](KeyStroke s) {
+        return s.code == KEY_CAPSLOCK || s.code == KEY_F18;
+    });
+    check(modifiersAround && triggerHidden && replay(received).empty(),
+          "an unbound chord comes out with Ctrl, Alt, Shift and Super around the key",
+          "got " + describe(received));
+}
+
+void checkBoundChord(UinputKeyboard& keyboard, KeyReader& output) {
+    unlink(kLaunchMarker);
+    keyboard.press(KEY_CAPSLOCK);
+    keyboard.tap(KEY_K);
+    keyboard.release(KEY_CAPSLOCK);
+    const auto received = output.drain();
+    check(received.empty(), "a bound chord is swallowed", "got " + describe(received));
+    struct stat status {};
+    check(waitFor([&] { return stat(kLaunchMarker, &status) == 0; }, 5s),
+          "a bound chord requests the launch of its application");
+}
+
+void checkQuickTap(UinputKeyboard& keyboard, KeyReader& output) {
+    const bool before = keyboard.capsLockLed();
+    keyboard.tap(KEY_CAPSLOCK);
+    const bool toggled = waitFor([&] { return keyboard.capsLockLed() != before; }, 2s);
+    output.drain();
+    check(toggled, "a quick tap of Caps Lock toggles the Caps Lock state",
+          std::string("LED was ") + (before ? "on" : "off"));
+    keyboard.tap(KEY_CAPSLOCK);
+    check(waitFor([&] { return keyboard.capsLockLed() == before; }, 2s),
+          "a second quick tap toggles it back");
+    output.drain();
+}
+
+void checkHotplug(KeyReader& output) {
+    UinputKeyboard second(kSecondKeyboardName);
+    KeyReader direct(second.devnode());
+    const bool held = waitFor(
+        [&] {
+            if (reachesReader(second, direct)) {
+                return false;
+            }
+            // Gone from its own node: it has to come out of Tarnell's.
+            const auto received = output.drain(100ms);
+            return std::find(received.begin(), received.end(), KeyStroke{KEY_F13, 1}) !=
+                   received.end();
+        },
+        5s);
+    check(held, "a keyboard plugged in while running is taken and forwarded");
+    output.drain();
+}
+
+void checkStopAndContinue(TarnellProcess& tarnell, UinputKeyboard& keyboard, KeyReader& direct,
+                          KeyReader& output) {
+    tarnell.signal(SIGSTOP);
+    const auto stopped = Clock::now();
+    const bool released = waitFor([&] { return reachesReader(keyboard, direct); }, 3s);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stopped);
+    check(released && took <= 1500ms, "a stopped Tarnell gives the keyboard back within a second",
+          "after " + std::to_string(took.count()) + " ms");
+    // Typed while Tarnell is stopped: reaches the system directly, never twice.
+    keyboard.tap(KEY_Z);
+    direct.drain(50ms);
+
+    tarnell.signal(SIGCONT);
+    const bool retaken = waitFor([&] { return !reachesReader(keyboard, direct); }, 5s);
+    check(retaken, "a continued Tarnell takes the keyboard again");
+    const auto replayed = output.drain(300ms);
+    check(
+        std::none_of(replayed.begin(), replayed.end(), [](KeyStroke s) { return s.code == KEY_Z; }),
+        "keys typed while Tarnell was stopped are not typed again", "got " + describe(replayed));
+    keyboard.tap(KEY_G);
+    const auto afterwards = output.drain();
+    check(afterwards == std::vector<KeyStroke>{{KEY_G, 1}, {KEY_G, 0}},
+          "typing goes through Tarnell again after it continues", "got " + describe(afterwards));
+}
+
+void checkTermination(TarnellProcess& tarnell, UinputKeyboard& keyboard, KeyReader& direct,
+                      KeyReader& output) {
+    tarnell.signal(SIGTERM);
+    const auto status = tarnell.waitForExit(5s);
+    check(status == 0, "SIGTERM ends Tarnell cleanly with status 0",
+          status ? "status " + std::to_string(*status) : "did not exit");
+    const auto left = output.drain(200ms);
+    check(replay(left).empty() && (output.gone() || output.heldKeys().empty()),
+          "no key is left held after SIGTERM", "got " + describe(left));
+    direct.drain(20ms);
+    keyboard.tap(KEY_CAPSLOCK);
+    const auto received = direct.drain();
+    check(received == std::vector<KeyStroke>{{KEY_CAPSLOCK, 1}, {KEY_CAPSLOCK, 0}},
+          "after stop, Caps Lock acts as Caps Lock again", "got " + describe(received));
+    keyboard.tap(KEY_CAPSLOCK); // undo the lock it turned on
+    direct.drain(50ms);
+}
+
+void checkKill(const Options& options, UinputKeyboard& keyboard, KeyReader& direct) {
+    TarnellProcess tarnell(options);
+    auto output = startedOutput(options, tarnell, keyboard, direct);
+    if (!output) {
+        return;
+    }
+    keyboard.press(KEY_CAPSLOCK);
+    keyboard.press(KEY_J);
+    const auto received = output->drain();
+    check(replay(received).count(KEY_J) != 0, "a chord is held through Tarnell before kill -9",
+          "got " + describe(received));
+    tarnell.signal(SIGKILL);
+    tarnell.waitForExit(5s);
+    // The kernel lets go of every key of a keyboard that goes away, and so does
+    // whatever reads it (libinput, the console): a removed keyboard holds nothing.
+    // Its buffered key releases cannot be read once it is gone, so the removal is
+    // what is checked.
+    const bool removed =
+        waitFor([&] { return !findDevice(options.tarnellOutputName).has_value(); }, 2s);
+    check(removed, "kill -9 removes Tarnell's keyboard, so no key stays held");
+    keyboard.release(KEY_J);
+    keyboard.release(KEY_CAPSLOCK);
+    check(waitFor([&] { return reachesReader(keyboard, direct); }, 2s),
+          "kill -9 gives the keyboard back");
+}
+
+void runTarnell(const Options& options, UinputKeyboard& keyboard, const LatencySummary& minimal) {
+    KeyReader direct(keyboard.devnode());
+    {
+        TarnellProcess tarnell(options);
+        auto output = startedOutput(options, tarnell, keyboard, direct);
+        if (!output) {
+            return;
+        }
+        checkOrdinaryTyping(keyboard, *output);
+        checkUnboundChord(keyboard, *output);
+        checkBoundChord(keyboard, *output);
+        checkQuickTap(keyboard, *output);
+
+        const auto latency = measureLatency(keyboard, *output, options.keys);
+        info("tarnell latency: " + describe(latency));
+        check(latency.lost == 0, "tarnell forwards every key of the latency run");
+        if (minimal.samples > 0 && latency.samples > 0) {
+            char ratio[120];
+            std::snprintf(ratio, sizeof(ratio),
+                          "latency ratio tarnell/minimal: median %.2f, p99 %.2f",
+                          latency.medianMicroseconds / minimal.medianMicroseconds,
+                          latency.p99Microseconds / minimal.p99Microseconds);
+            info(ratio);
+        }
+
+        checkHotplug(*output);
+        checkStopAndContinue(tarnell, keyboard, direct, *output);
+        checkTermination(tarnell, keyboard, direct, *output);
+    }
+    checkKill(options, keyboard, direct);
+}
+
+Options parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::string value = argv[i + 1];
+        if (name == "--forwarder") {
+            options.forwarder = value;
+        } else if (name == "--tarnell") {
+            options.tarnell = value;
+        } else if (name == "--keys") {
+            options.keys = std::atoi(value.c_str());
+        } else if (name == "--output-name") {
+            options.tarnellOutputName = value;
+        }
+    }
+    return options;
+}
+
+} // namespace
+} // namespace tarnell::vm
+
+int main(int argc, char** argv) {
+    using namespace tarnell::vm;
+    const Options options = parse(argc, argv);
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        UinputKeyboard keyboard(kKeyboardName);
+        check(findDevice(kKeyboardName, 2s).has_value(), "the test keyboard appears");
+        std::this_thread::sleep_for(100ms);
+        const LatencySummary minimal = minimalForwarderLatency(options, keyboard);
+        if (!options.tarnell.empty()) {
+            runTarnell(options, keyboard, minimal);
+        }
+    } catch (const std::exception& error) {
+        check(false, "the test machine runs", error.what());
+    }
+    std::printf("VM-RESULT: %s (%d failed)\n", failures == 0 ? "PASS" : "FAIL", failures);
+    std::fflush(stdout);
+    return failures == 0 ? 0 : 1;
+}
