@@ -18,8 +18,19 @@ std::unique_ptr<EvdevDevice> EvdevDevice::open(const std::string& path) {
     if (fd < 0) {
         return nullptr;
     }
-    libevdev* device = nullptr;
-    if (libevdev_new_from_fd(fd, &device) != 0) {
+    libevdev* device = libevdev_new();
+    if (device == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    // Tarnell keeps no log; a device's complaints go nowhere.
+    libevdev_set_device_log_function(
+        device,
+        [](const libevdev*, libevdev_log_priority, void*, const char*, int, const char*,
+           const char*, va_list) {},
+        LIBEVDEV_LOG_ERROR, nullptr);
+    if (libevdev_set_fd(device, fd) != 0) {
+        libevdev_free(device);
         ::close(fd);
         return nullptr;
     }

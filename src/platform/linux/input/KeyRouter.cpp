@@ -93,9 +93,7 @@ void KeyRouter::routeKey(std::uint16_t code, std::int32_t value) {
         // A key that went down through Tarnell always comes up, or it would stick.
         if (value == 0 && held) {
             emitKey(code, 0);
-            if (forwarded_ == 0) {
-                releaseAddedModifiers();
-            }
+            endChordKey(code);
         }
         return;
     }
@@ -107,8 +105,10 @@ void KeyRouter::routeKey(std::uint16_t code, std::int32_t value) {
     realiseFlags(result->flags());
     emitKey(code, value);
     feedText(code, value);
-    if (value == 0 && forwarded_ == 0) {
-        releaseAddedModifiers();
+    if (value == 1 && added_ != 0) {
+        chord_.set(code); // went down with Tarnell's modifiers
+    } else if (value == 0) {
+        endChordKey(code);
     }
 }
 
@@ -161,8 +161,23 @@ void KeyRouter::realiseFlags(std::uint64_t flags) {
             changed = true;
         }
     }
+    if (added_ == 0) {
+        chord_.reset();
+    }
     if (changed) {
         emitSync();
+    }
+}
+
+// Tarnell's modifiers stay while a key that went down with them is held (so the
+// desktop's repeat of the chord keeps them) and go with the last such key.
+void KeyRouter::endChordKey(std::uint16_t code) {
+    if (!chord_.test(code)) {
+        return;
+    }
+    chord_.reset(code);
+    if (chord_.none()) {
+        releaseAddedModifiers();
     }
 }
 
@@ -180,6 +195,7 @@ void KeyRouter::releaseAddedModifiers() {
         }
     }
     added_ = 0;
+    chord_.reset();
     emitSync();
 }
 
@@ -222,6 +238,7 @@ void KeyRouter::releaseAll() {
     physical_ = 0;
     physicalFlags_ = 0;
     added_ = 0;
+    chord_.reset();
     forwarded_ = 0;
 }
 

@@ -106,6 +106,7 @@ private:
     void passThroughModifier(std::uint16_t code, std::int32_t value);
     void realiseFlags(std::uint64_t flags);
     void releaseAddedModifiers();
+    void endChordKey(std::uint16_t code);
     void emitEvent(std::uint16_t type, std::uint16_t code, std::int32_t value);
     void emitKey(std::uint16_t code, std::int32_t value);
     void emitSync();
@@ -124,6 +125,7 @@ private:
 
     std::bitset<KEY_CNT> held_;       // keys the output holds
     int forwarded_ = 0;               // of them, keys handed on through the callback
+    std::bitset<KEY_CNT> chord_;      // of those, keys that went down with Tarnell's modifiers
     std::uint8_t physical_ = 0;       // modifier keys the user holds (bit per modifier key)
     std::uint8_t added_ = 0;          // modifier keys Tarnell holds on the output
     std::uint64_t physicalFlags_ = 0; // the flags of physical_

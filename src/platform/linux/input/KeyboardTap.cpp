@@ -91,7 +91,10 @@ void KeyboardTap::addToMainLoop() {
         }
     }
     const int stallEvent = stallEvent_;
-    watchdog_ = std::make_unique<StallWatchdog>(*keyboards_, stall_, [stallEvent] {
+    OutputKeyboard* output = output_.get();
+    watchdog_ = std::make_unique<StallWatchdog>(*keyboards_, stall_, [stallEvent, output] {
+        // No key may go on repeating on the desktop while the loop is stuck.
+        output->releaseAllKeys();
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(stallEvent, &one, sizeof(one));
     });

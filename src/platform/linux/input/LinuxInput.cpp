@@ -5,6 +5,8 @@
 #include "platform/linux/input/UdevKeyboards.h"
 #include "platform/linux/input/VirtualKeyboard.h"
 
+#include <cstdlib>
+
 namespace tarnell::input {
 
 // Makes taps and remembers the one alive, for the Caps Lock state.
@@ -109,6 +111,11 @@ private:
 };
 
 LinuxInput::LinuxInput() : LinuxInput(Options{}) {}
+
+std::string LinuxInput::sessionSeat() {
+    const char* seat = std::getenv("XDG_SEAT");
+    return seat != nullptr && *seat != '\0' ? seat : "seat0";
+}
 
 LinuxInput::LinuxInput(Options options)
     : options_(std::move(options)), evdevOpener_(std::make_unique<EvdevOpener>()),

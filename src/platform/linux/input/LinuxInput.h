@@ -21,7 +21,13 @@ class OutputKeyboard;
 // The input layer of Tarnell on Linux: keyboards in (evdev, grabbed), one virtual
 // keyboard out (uinput), key text (xkbcommon), the Caps Lock mapping and the Caps
 // Lock state. Hands the engine its event tap service, key mapping utility and lock
-// state service. Must outlive every tap it made; main thread only.
+// state service. Needs a QCoreApplication (the taps watch their descriptors on the
+// Qt event loop), must outlive every tap it made, and is used on the main thread.
+//
+// The defaults suit both the desktop and a machine without one: every keyboard of
+// seat0 through udev (or, with no udev daemon, every event device with letter
+// keys, watched through the kernel's announcements), /dev/uinput, the user's
+// layout for key text (X server, system configuration, XKB defaults).
 class LinuxInput {
 public:
     struct Options {
@@ -29,9 +35,9 @@ public:
         // exactly these.
         std::vector<std::string> devicePaths;
         // Capture every keyboard of this seat and follow hotplug (empty seat:
-        // every seat).
+        // every seat). By default the session's seat (XDG_SEAT), else seat0.
         bool followUdev = true;
-        std::string seat = "seat0";
+        std::string seat = sessionSeat();
         std::string uinputPath = "/dev/uinput";
         // The layout for key text; nullopt: the user's (X server, else the system
         // keyboard configuration, else the XKB defaults).
@@ -45,6 +51,8 @@ public:
 
     LinuxInput();
     explicit LinuxInput(Options options);
+    // XDG_SEAT when set, else "seat0".
+    static std::string sessionSeat();
     ~LinuxInput();
     LinuxInput(const LinuxInput&) = delete;
     LinuxInput& operator=(const LinuxInput&) = delete;

@@ -23,9 +23,16 @@ libevdev* describeKeyboard() {
     libevdev_set_id_vendor(description, kVirtualVendor);
     libevdev_set_id_product(description, kVirtualProduct);
     libevdev_set_id_version(description, kVirtualVersion);
+    // Every keyboard key and the mouse buttons; no joystick, pen or touch
+    // buttons, which would make the desktop take the device for something else.
     libevdev_enable_event_type(description, EV_KEY);
     for (unsigned code = KEY_ESC; code < KEY_CNT; ++code) {
-        libevdev_enable_event_code(description, EV_KEY, code, nullptr);
+        const bool keyboardKey = code < BTN_MISC || (code >= KEY_OK && code < BTN_DPAD_UP) ||
+                                 (code > BTN_DPAD_RIGHT && code < BTN_TRIGGER_HAPPY);
+        const bool mouseButton = code >= BTN_MOUSE && code <= BTN_TASK;
+        if (keyboardKey || mouseButton) {
+            libevdev_enable_event_code(description, EV_KEY, code, nullptr);
+        }
     }
     libevdev_enable_event_type(description, EV_REL);
     for (const unsigned code :
@@ -101,6 +108,23 @@ std::vector<VirtualKeyboard::LedChange> VirtualKeyboard::readLedChanges() {
         }
     }
     return changes;
+}
+
+void VirtualKeyboard::releaseAllKeys() {
+    // The kernel passes on only the releases of keys that are down.
+    std::vector<input_event> releases;
+    releases.reserve(KEY_CNT + 1);
+    for (unsigned code = KEY_ESC; code < KEY_CNT; ++code) {
+        input_event up{};
+        up.type = EV_KEY;
+        up.code = static_cast<std::uint16_t>(code);
+        releases.push_back(up);
+    }
+    input_event sync{};
+    sync.type = EV_SYN;
+    sync.code = SYN_REPORT;
+    releases.push_back(sync);
+    write(releases);
 }
 
 std::string VirtualKeyboard::devnode() const {

@@ -21,6 +21,9 @@ public:
     [[nodiscard]] virtual int fd() const = 0;
     // The LED changes written to the device since the last call.
     virtual std::vector<LedChange> readLedChanges() = 0;
+    // Lets go of every key, from any thread, whatever the main thread believes is
+    // held: the watchdog's way out when the main loop is stuck.
+    virtual void releaseAllKeys() = 0;
 };
 
 // Tarnell's one output device, a uinput keyboard named and numbered as ours. It
@@ -39,6 +42,7 @@ public:
     // Readable when the desktop writes LEDs to the device.
     [[nodiscard]] int fd() const override { return fd_; }
     std::vector<LedChange> readLedChanges() override;
+    void releaseAllKeys() override;
 
     // The event node of the device, e.g. /dev/input/event7 (empty if unknown).
     [[nodiscard]] std::string devnode() const;

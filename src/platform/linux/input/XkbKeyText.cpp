@@ -15,7 +15,12 @@ namespace {
 constexpr xkb_keycode_t kXkbOffset = 8;
 
 xkb_context* newContext() {
-    return xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (context != nullptr) {
+        // Tarnell keeps no log; a keymap that cannot be made means keys without text.
+        xkb_context_set_log_level(context, XKB_LOG_LEVEL_CRITICAL);
+    }
+    return context;
 }
 
 const char* orNull(const std::string& text) {

@@ -4,10 +4,11 @@
 #include "platform/linux/input/KeyRouter.h"
 #include "platform/linux/input/VirtualKeyboard.h"
 
+#include <atomic>
+#include <bitset>
 #include <deque>
 #include <fcntl.h>
 #include <map>
-#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -51,6 +52,8 @@ public:
     }
     [[nodiscard]] int fd() const override { return -1; }
     std::vector<LedChange> readLedChanges() override { return {}; }
+    void releaseAllKeys() override { ++releasedFromAnyThread; }
+    std::atomic<int> releasedFromAnyThread{0};
     std::vector<std::string> take() {
         auto result = std::move(out);
         out.clear();
@@ -87,6 +90,15 @@ public:
     std::vector<std::uint16_t> fed;
 };
 
+// Keys held, kept without heap memory like the kernel's own bitmap.
+struct HeldKeys {
+    std::bitset<KEY_CNT> bits;
+    void insert(std::uint16_t code) { bits.set(code); }
+    void erase(std::uint16_t code) { bits.reset(code); }
+    [[nodiscard]] bool empty() const { return bits.none(); }
+    [[nodiscard]] std::size_t count(std::uint16_t code) const { return bits.test(code) ? 1 : 0; }
+};
+
 class FakeDevice : public InputDevice {
 public:
     explicit FakeDevice(DeviceIdentity id, bool keyboard = true)
@@ -102,6 +114,9 @@ public:
         ::close(writeEnd_);
         if (destroyed != nullptr) {
             *destroyed = true;
+        }
+        if (grabbedAtClose != nullptr) {
+            *grabbedAtClose = grabbed;
         }
     }
     FakeDevice(const FakeDevice&) = delete;
@@ -166,7 +181,8 @@ public:
     int grabCalls = 0;
     bool gone = false;
     bool* destroyed = nullptr;
-    std::set<std::uint16_t> down;
+    bool* grabbedAtClose = nullptr;
+    HeldKeys down;
     std::map<std::uint16_t, bool> leds;
     std::deque<input_event> queue;
 };

@@ -146,6 +146,20 @@ TEST_F(KeyRouterTest, AKeyPassedWithoutTheMaskNeverCarriesTarnellsModifiers) {
     EXPECT_EQ(router.forwardedKeysHeld(), 0);
 }
 
+TEST_F(KeyRouterTest, TheChordEndsWithItsKeyEvenWhileAPlainKeyIsHeld) {
+    press(KEY_W); // plain, held throughout
+    mapCapsToF18();
+    press(KEY_CAPSLOCK);
+    press(KEY_J);
+    sink.take();
+    release(KEY_J); // with the mask, as the Hyper key is still down
+    EXPECT_EQ(sink.take(), concat({{up(KEY_J), "|"}, kHyperUp}));
+    release(KEY_CAPSLOCK);
+    EXPECT_TRUE(router.outputHolds(KEY_W));
+    type({key(KEY_W, 2), syn()});
+    EXPECT_EQ(sink.take(), (Out{"=17", "|"})) << "its repeats carry no modifiers of Tarnell";
+}
+
 TEST_F(KeyRouterTest, AModifierTheUserHoldsIsNeverReleasedByTarnell) {
     mapCapsToF18();
     press(KEY_LEFTSHIFT);

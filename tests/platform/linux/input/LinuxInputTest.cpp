@@ -180,6 +180,7 @@ TEST_F(LinuxInputTest, AStalledLoopLosesTheKeyboardsAndTheEngineTakesThemBack) {
     keyboard->push({key(KEY_K, 1), syn()});
     std::this_thread::sleep_for(300ms); // the main loop is busy elsewhere
     EXPECT_FALSE(keyboard->grabbed) << "the watchdog let the keyboard go";
+    EXPECT_EQ(output->releasedFromAnyThread, 1) << "and every key on the output";
     ASSERT_TRUE(spinUntil([&] { return !engine.notifications.empty(); }));
     EXPECT_EQ(engine.notifications[0], engine::kEventTapDisabledByTimeout);
     EXPECT_EQ(output->take(), (Out{"-36", "|"})) << "nothing stays held on the output";
