@@ -35,10 +35,14 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
     return true;
 }
 
+// Runs a tool to its end while this program keeps handling its events, as it would
+// while a user clicks.
 bool runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+    if (!process.waitForStarted() ||
+        !waitFor([&process] { return process.state() == QProcess::NotRunning; }) ||
+        process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         return false;
     }
     if (output) {
