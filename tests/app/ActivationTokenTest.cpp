@@ -70,8 +70,8 @@ protected:
                 }};
     }
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
     EngineFakes fakes;
     FixedLoginItems loginItems;
 };

@@ -19,9 +19,9 @@ namespace tarnell::app {
 namespace {
 
 using testing::EngineFakes;
+using testing::FakeApplicationDirectory;
 using testing::FixedLoginItems;
-using testing::MemoryKeyValueStore;
-using testing::NamedApplications;
+using testing::InMemoryKeyValueStore;
 
 // A key as the tap delivers it.
 class TestKeyEvent final : public engine::KeyEvent {
@@ -85,8 +85,8 @@ protected:
         };
     }
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
     EngineFakes fakes;
     FixedLoginItems loginItems;
     int formsMade = 0;

@@ -3,55 +3,15 @@
 // Stand-ins for the system services, recording what the shell and the engine ask of
 // them.
 #include "app/LoginItemService.h"
-#include "bindings/ApplicationDirectory.h"
-#include "bindings/KeyValueStore.h"
 #include "engine/PlatformServices.h"
+#include "support/FakeApplicationDirectory.h"
+#include "support/InMemoryKeyValueStore.h"
 
-#include <QWidget>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace tarnell::testing {
-
-class MemoryKeyValueStore : public KeyValueStore {
-public:
-    std::optional<std::string> dataForKey(std::string_view key) override {
-        auto it = data.find(std::string(key));
-        return it == data.end() ? std::nullopt : std::optional(it->second);
-    }
-    std::optional<bool> boolForKey(std::string_view key) override {
-        auto it = bools.find(std::string(key));
-        return it == bools.end() ? std::nullopt : std::optional(it->second);
-    }
-    void setData(std::string_view key, std::string_view bytes) override {
-        data[std::string(key)] = std::string(bytes);
-    }
-    void setBool(std::string_view key, bool value) override { bools[std::string(key)] = value; }
-    void preserveUnreadable(std::string_view) override {}
-
-    std::map<std::string, std::string> data;
-    std::map<std::string, bool> bools;
-};
-
-// Display names by path; unknown paths show their last component.
-class NamedApplications : public ApplicationDirectory {
-public:
-    std::optional<std::string> urlForApplication(std::string_view) override { return std::nullopt; }
-    std::optional<std::string> defaultApplicationFor(std::string_view) override {
-        return std::nullopt;
-    }
-    std::string displayNameAtPath(std::string_view path) override {
-        auto it = names.find(std::string(path));
-        if (it != names.end()) {
-            return it->second;
-        }
-        return std::string(path.substr(path.rfind('/') + 1));
-    }
-
-    std::map<std::string, std::string> names;
-};
 
 class SwitchableTrust : public engine::TrustService {
 public:

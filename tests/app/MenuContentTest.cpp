@@ -16,8 +16,8 @@ namespace tarnell::app {
 namespace {
 
 using testing::EngineFakes;
-using testing::MemoryKeyValueStore;
-using testing::NamedApplications;
+using testing::FakeApplicationDirectory;
+using testing::InMemoryKeyValueStore;
 
 const QString kSeparator = QStringLiteral("---");
 const QString kWaiting = QStringLiteral("Waiting for Accessibility access…");
@@ -61,8 +61,8 @@ protected:
     // Lets queued change notifications arrive.
     static void settle() { QCoreApplication::processEvents(); }
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
     EngineFakes fakes;
     std::shared_ptr<BindingStore> store;
     std::shared_ptr<engine::HyperKeyMonitor> monitor;

@@ -24,8 +24,8 @@ TEST(ReopenOnBus, ASecondStartShowsTheRunningCopysWindowAndEndsWithStatusZero) {
     qtApplication();
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
     EngineFakes fakes;
     FixedLoginItems loginItems;
     AppDelegate delegate({.settings = defaults,

@@ -141,8 +141,8 @@ protected:
     }
 
     QProcess tray;
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
     EngineFakes fakes;
     FixedLoginItems loginItems;
 };

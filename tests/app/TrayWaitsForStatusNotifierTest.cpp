@@ -88,8 +88,8 @@ TEST(TrayWaitsForStatusNotifier, TheIconGoesUpWhenATrayAppearsAfterTarnell) {
         << "runs on Wayland, not " << QGuiApplication::platformName().toStdString();
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
     EngineFakes fakes;
     FixedLoginItems loginItems;
     TarnellApp app({.settings = defaults,
