@@ -24,7 +24,7 @@ namespace {
 
 using namespace tarnell::testing;
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
     QDeadlineTimer deadline(timeoutMs);
     while (!condition()) {
         if (deadline.hasExpired()) {
@@ -104,6 +104,16 @@ protected:
         // No session bus: the embedded tray is the one to use.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarnell-test-bus");
         qtApplication();
+    }
+    void TearDown() override {
+        tray.terminate();
+        tray.waitForFinished();
+        // The next test starts without a tray.
+        waitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 5000);
+    }
+
+    // The panel with its tray comes up.
+    void startTray() {
         tray.start(QStringLiteral("trayer"),
                    {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                     QStringLiteral("right"), QStringLiteral("--widthtype"),
@@ -114,10 +124,6 @@ protected:
         ASSERT_TRUE(tray.waitForStarted()) << "trayer did not start";
         ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
             << "no tray appeared";
-    }
-    void TearDown() override {
-        tray.terminate();
-        tray.waitForFinished();
     }
 
     AppDelegate::Dependencies dependencies() {
@@ -138,6 +144,10 @@ protected:
 };
 
 TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
+    startTray();
+    if (HasFatalFailure()) {
+        return;
+    }
     applications.names = {{"/usr/share/applications/firefox-esr.desktop", "Firefox ESR"},
                           {"/usr/share/applications/org.gnome.Nautilus.desktop", "Files"},
                           {"/usr/share/applications/foot.desktop", "Foot"}};
@@ -169,6 +179,14 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
         return !window.isEmpty();
     })) << "xdotool finds no icon window in the tray";
 
+    // What the icon hears, to tell a click that never arrived from a menu that did not
+    // open.
+    QStringList heard;
+    QObject::connect(icon, &QSystemTrayIcon::activated,
+                     [&heard](QSystemTrayIcon::ActivationReason reason) {
+                         heard << QString::number(static_cast<int>(reason));
+                     });
+
     // A right click on the icon opens the menu, as the tray delivers it.
     QMenu* menu = app.menuContent().menu();
     const QPoint centre = window.center();
@@ -178,7 +196,8 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
         runTool(QStringLiteral("xdotool"),
                 {QStringLiteral("mousemove"), QString::number(centre.x()),
                  QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
-    ASSERT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "the menu did not open";
+    ASSERT_TRUE(waitFor([menu] { return menu->isVisible(); }))
+        << "the menu did not open; activations heard: " << heard.join(u',').toStdString();
     QStringList texts;
     for (const QAction* action : menu->actions()) {
         texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
@@ -209,8 +228,22 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
         runTool(QStringLiteral("xdotool"),
                 {QStringLiteral("mousemove"), QString::number(centre.x()),
                  QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "a left click opened nothing";
+    EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); }))
+        << "a left click opened nothing; activations heard: " << heard.join(u',').toStdString();
     menu->hide();
+}
+
+TEST_F(TrayIconTest, ATrayThatComesUpLaterStillGetsTheIcon) {
+    TarnellApp app(dependencies());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+
+    startTray();
+    if (HasFatalFailure()) {
+        return;
+    }
+    EXPECT_TRUE(waitFor([] { return !trayIconWindow().isEmpty(); }))
+        << "the icon never reached the tray";
 }
 
 } // namespace
