@@ -3,7 +3,7 @@
 namespace tarnell::app {
 
 // Runs Tarnell without a user interface: the Hyper key engine on the user's
-// stored shortcuts and settings, until SIGINT or SIGTERM. Then the engine is
+// stored shortcuts and settings, until SIGTERM, SIGINT or SIGHUP. Then the engine is
 // stopped (the keyboards released, the Caps Lock mapping cleared) and the
 // result is 0.
 int runHeadless(int argc, char** argv);

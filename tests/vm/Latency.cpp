@@ -17,12 +17,16 @@ double percentile(std::vector<double>& sorted, double fraction) {
 
 } // namespace
 
-LatencySummary measureLatency(UinputKeyboard& keyboard, KeyReader& output, int keys) {
+void LatencySamples::add(const LatencySamples& other) {
+    microseconds.insert(microseconds.end(), other.microseconds.begin(), other.microseconds.end());
+    lost += other.lost;
+}
+
+LatencySamples measureLatency(UinputKeyboard& keyboard, KeyReader& output, int keys) {
     // Letters only, so that no remapping or modifier logic changes them.
     static constexpr unsigned letters[] = {KEY_Q, KEY_W, KEY_E, KEY_R, KEY_T, KEY_Y, KEY_U,
                                            KEY_I, KEY_O, KEY_P, KEY_A, KEY_S, KEY_D, KEY_F};
-    std::vector<double> samples;
-    LatencySummary summary;
+    LatencySamples samples;
     output.drain(50ms);
     for (int i = 0; i < keys; ++i) {
         const unsigned code = letters[static_cast<std::size_t>(i) % std::size(letters)];
@@ -38,20 +42,27 @@ LatencySummary measureLatency(UinputKeyboard& keyboard, KeyReader& output, int k
             }
             if (!arrived) {
                 // Each loss costs a second: a broken path is not worth timing.
-                if (++summary.lost == 10) {
+                if (++samples.lost == 10) {
                     i = keys;
                     break;
                 }
                 continue;
             }
-            samples.push_back(
+            samples.microseconds.push_back(
                 std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
         }
     }
-    std::sort(samples.begin(), samples.end());
-    summary.samples = samples.size();
-    summary.medianMicroseconds = percentile(samples, 0.5);
-    summary.p99Microseconds = percentile(samples, 0.99);
+    return samples;
+}
+
+LatencySummary summarize(LatencySamples samples) {
+    auto& sorted = samples.microseconds;
+    std::sort(sorted.begin(), sorted.end());
+    LatencySummary summary;
+    summary.samples = sorted.size();
+    summary.lost = samples.lost;
+    summary.medianMicroseconds = percentile(sorted, 0.5);
+    summary.p99Microseconds = percentile(sorted, 0.99);
     return summary;
 }
 

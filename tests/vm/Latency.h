@@ -7,6 +7,14 @@
 
 namespace tarnell::vm {
 
+// Times from writing a key event to the keyboard to reading it at the output.
+struct LatencySamples {
+    std::vector<double> microseconds;
+    std::size_t lost = 0;
+
+    void add(const LatencySamples& other);
+};
+
 struct LatencySummary {
     double medianMicroseconds = 0;
     double p99Microseconds = 0;
@@ -16,8 +24,9 @@ struct LatencySummary {
 
 // Types `keys` key presses and releases on `keyboard`, one at a time, and times
 // each from the write to its arrival at `output`.
-LatencySummary measureLatency(UinputKeyboard& keyboard, KeyReader& output, int keys);
+LatencySamples measureLatency(UinputKeyboard& keyboard, KeyReader& output, int keys);
 
+LatencySummary summarize(LatencySamples samples);
 std::string describe(const LatencySummary& summary);
 
 } // namespace tarnell::vm

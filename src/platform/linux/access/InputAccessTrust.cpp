@@ -95,7 +95,7 @@ InputAccessConfig InputAccessConfig::system() {
         return nodes.empty() ? eventNodesWithLetterKeys() : nodes;
     };
     config.helper = installedAccessHelperPath();
-    config.launch = launchDetachedWithQt;
+    config.launch = launchWithQProcess;
     return config;
 }
 
@@ -113,21 +113,33 @@ bool InputAccessTrust::isProcessTrustedWithPrompt() {
     if (isProcessTrusted()) {
         return true;
     }
-    if (!*promptOpen_ && config_.launch && canPrompt()) {
-        // pkexec gets the helper's checked path alone (no link left to swap); the
-        // helper takes no arguments. The flag is shared so that a prompt ending
-        // after this object is gone touches nothing.
-        std::error_code error;
-        const auto helper = std::filesystem::canonical(config_.helper, error);
-        *promptOpen_ = !error && config_.launch(config_.pkexec, {helper.string()},
-                                                [open = promptOpen_] { *open = false; });
+    if (*promptOpen_ || !config_.launch) {
+        return false;
+    }
+    if (const auto helper = safeHelper()) {
+        // The flag is shared so that a prompt ending after this object is gone
+        // touches nothing. The helper takes no arguments.
+        *promptOpen_ = config_.launch(config_.pkexec, {helper->string()},
+                                      [open = promptOpen_] { *open = false; });
     }
     return false;
 }
 
 bool InputAccessTrust::canPrompt() const {
-    return !config_.helper.empty() && access(config_.pkexec.c_str(), X_OK) == 0 &&
-           isSafelyInstalled(config_.helper);
+    return safeHelper().has_value();
+}
+
+std::optional<std::filesystem::path> InputAccessTrust::safeHelper() const {
+    if (config_.helper.empty() || access(config_.pkexec.c_str(), X_OK) != 0) {
+        return std::nullopt;
+    }
+    // Resolved once: the path checked is the path run, with no link left to repoint.
+    std::error_code error;
+    auto resolved = std::filesystem::canonical(config_.helper, error);
+    if (error || !isSafelyInstalled(resolved)) {
+        return std::nullopt;
+    }
+    return resolved;
 }
 
 bool InputAccessTrust::isSafelyInstalled(const std::filesystem::path& helper) {
@@ -153,9 +165,8 @@ bool InputAccessTrust::isSafelyInstalled(const std::filesystem::path& helper) {
     }
 }
 
-bool launchDetachedWithQt(const std::filesystem::path& program,
-                          const std::vector<std::string>& arguments,
-                          std::function<void()> finished) {
+bool launchWithQProcess(const std::filesystem::path& program,
+                        const std::vector<std::string>& arguments, std::function<void()> finished) {
     auto* process = new QProcess;
     QStringList list;
     for (const std::string& argument : arguments) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ public:
     [[nodiscard]] bool canPrompt() const;
 
 private:
+    // The helper's resolved path when it is safe to run and pkexec is there.
+    [[nodiscard]] std::optional<std::filesystem::path> safeHelper() const;
+
     InputAccessConfig config_;
     std::shared_ptr<bool> promptOpen_ = std::make_shared<bool>(false);
 };
@@ -65,8 +69,7 @@ bool reportsLetterKeys(const std::filesystem::path& node);
 
 // Starts a program through QProcess, asynchronously; `finished` runs on the
 // thread's event loop when it ends.
-bool launchDetachedWithQt(const std::filesystem::path& program,
-                          const std::vector<std::string>& arguments,
-                          std::function<void()> finished);
+bool launchWithQProcess(const std::filesystem::path& program,
+                        const std::vector<std::string>& arguments, std::function<void()> finished);
 
 } // namespace tarnell::platform

@@ -10,13 +10,22 @@
 #include "platform/linux/settings/SettingsFileStore.h"
 #include "platform/linux/workspace/LinuxWorkspace.h"
 
+#include <QCoreApplication>
+
 namespace tarnell::platform {
+namespace {
+
+// The desktop entry Tarnell installs, whose name the login item takes too.
+constexpr const char* kDesktopId = "io.github.tarnell.Tarnell.desktop";
+
+} // namespace
 
 LinuxPlatform::LinuxPlatform()
     : settings_(std::make_unique<SettingsFileStore>()),
       applications_(std::make_unique<GioApplicationDirectory>()),
       trust_(std::make_unique<InputAccessTrust>()), timers_(std::make_unique<QtTimerService>()),
-      input_(std::make_unique<LinuxInput>()), workspace_(std::make_unique<LinuxWorkspace>()) {}
+      input_(std::make_unique<input::LinuxInput>()),
+      workspace_(std::make_unique<LinuxWorkspace>()) {}
 
 LinuxPlatform::~LinuxPlatform() = default;
 
@@ -41,7 +50,8 @@ engine::PlatformServices LinuxPlatform::services() {
 
 app::LoginItemService& LinuxPlatform::loginItems() {
     if (!loginItems_) {
-        loginItems_ = std::make_unique<XdgAutostart>();
+        loginItems_ = std::make_unique<XdgAutostart>(
+            kDesktopId, QCoreApplication::applicationFilePath().toStdString());
     }
     return *loginItems_;
 }

@@ -12,12 +12,15 @@ class ApplicationCatalog;
 class LoginItemService;
 } // namespace tarnell::app
 
+namespace tarnell::input {
+class LinuxInput;
+} // namespace tarnell::input
+
 namespace tarnell::platform {
 
 class GioApplicationCatalog;
 class GioApplicationDirectory;
 class InputAccessTrust;
-class LinuxInput;
 class LinuxWorkspace;
 class PkexecAccessSettings;
 class QtTimerService;
@@ -45,7 +48,8 @@ public:
     // What HyperKeyMonitor::create needs; the references stay valid while this lives.
     engine::PlatformServices services();
 
-    // For the user interface; made on first use (needs a QApplication then).
+    // For the user interface; made on first use (needs a QApplication then). The
+    // login item starts this very program, as the desktop entry names it.
     app::LoginItemService& loginItems();
     app::AccessSettingsOpener& accessSettings();
     app::ApplicationCatalog& catalog();
@@ -55,7 +59,7 @@ private:
     std::unique_ptr<GioApplicationDirectory> applications_;
     std::unique_ptr<InputAccessTrust> trust_;
     std::unique_ptr<QtTimerService> timers_;
-    std::unique_ptr<LinuxInput> input_;
+    std::unique_ptr<input::LinuxInput> input_;
     std::unique_ptr<LinuxWorkspace> workspace_;
 
     std::unique_ptr<XdgAutostart> loginItems_;

@@ -87,7 +87,7 @@ TEST_P(RunUntilTerminatedTest, StartsInTheLoopAndStopsAfterTheSignalThenExitsZer
 }
 
 INSTANTIATE_TEST_SUITE_P(TerminationSignals, RunUntilTerminatedTest,
-                         ::testing::Values(SIGTERM, SIGINT));
+                         ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 TEST(RunUntilTerminated, KeepsRunningUntilSignalled) {
     Child child;
