@@ -1,9 +1,9 @@
 // On Wayland the settings window is brought forward with the token that came with the
 // request: the compositor lets a window come forward only with a token it issued.
 // libwayland's own protocol log shows what Tarnell sends the compositor.
-#include "FakeServices.h"
-#include "QtApplication.h"
+#include "ShellFakes.h"
 #include "app/AppDelegate.h"
+#include "support/QtApplication.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -46,7 +46,7 @@ QByteArray standardErrorDuring(const std::function<void()>& action) {
     return log.readAll();
 }
 
-class ActivationToken : public ::testing::Test {
+class ActivationToken : public ::testing::Test, protected ShellFakes {
 protected:
     static void SetUpTestSuite() {
         // Read by libwayland when Qt connects to the compositor.
@@ -55,25 +55,16 @@ protected:
     }
 
     AppDelegate::Dependencies dependencies(bool makesForm) {
-        return {.settings = defaults,
-                .applications = applications,
-                .engine = fakes.services(),
-                .loginItems = loginItems,
-                .makeSettingsContent = [makesForm](BindingStore&, engine::HyperKeyMonitor&,
-                                                   bool) -> std::unique_ptr<QWidget> {
-                    if (!makesForm) {
-                        return nullptr;
-                    }
-                    auto form = std::make_unique<QWidget>();
-                    form->setFixedSize(460, 360);
-                    return form;
-                }};
+        return ShellFakes::dependencies(
+            [makesForm](BindingStore&, engine::HyperKeyMonitor&, bool) -> std::unique_ptr<QWidget> {
+                if (!makesForm) {
+                    return nullptr;
+                }
+                auto form = std::make_unique<QWidget>();
+                form->setFixedSize(460, 360);
+                return form;
+            });
     }
-
-    InMemoryKeyValueStore defaults;
-    FakeApplicationDirectory applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
 };
 
 TEST_F(ActivationToken, TheReopenTokenGoesToTheCompositorWithTheWindow) {

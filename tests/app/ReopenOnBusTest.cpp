@@ -1,11 +1,11 @@
 // A second start of Tarnell, on a private session bus, shows the running copy's
 // settings window and ends with status 0.
-#include "FakeServices.h"
 #include "PrivateSessionBus.h"
-#include "QtApplication.h"
 #include "SecondStart.h"
+#include "ShellFakes.h"
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
+#include "support/QtApplication.h"
 
 #include <QDBusConnection>
 #include <QProcess>
@@ -24,17 +24,8 @@ TEST(ReopenOnBus, ASecondStartShowsTheRunningCopysWindowAndEndsWithStatusZero) {
     qtApplication();
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
 
-    InMemoryKeyValueStore defaults;
-    FakeApplicationDirectory applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
-    AppDelegate delegate({.settings = defaults,
-                          .applications = applications,
-                          .engine = fakes.services(),
-                          .loginItems = loginItems,
-                          .makeSettingsContent = [](BindingStore&, engine::HyperKeyMonitor&, bool) {
-                              return std::make_unique<QWidget>();
-                          }});
+    ShellFakes shell;
+    AppDelegate delegate(shell.dependencies());
     SingleInstance instance;
     ASSERT_EQ(instance.claim({}), SingleInstance::Claim::running);
     QStringList tokens;

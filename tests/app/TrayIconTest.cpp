@@ -1,12 +1,12 @@
 // The real tray icon in a real X11 tray (trayer, an embedded-tray host), clicked the
 // way a user clicks it.
-#include "FakeServices.h"
-#include "QtApplication.h"
+#include "ShellFakes.h"
 #include "app/MenuContent.h"
 #include "app/StatusIcon.h"
 #include "app/TarnellApp.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"
+#include "support/QtApplication.h"
 
 #include <QAction>
 #include <QDeadlineTimer>
@@ -23,17 +23,6 @@ namespace tarnell::app {
 namespace {
 
 using namespace tarnell::testing;
-
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return true;
-}
 
 // Runs a tool to its end while this program keeps handling its events, as it would
 // while a user clicks.
@@ -102,7 +91,7 @@ QRect trayIconWindow() {
     return {};
 }
 
-class TrayIconTest : public ::testing::Test {
+class TrayIconTest : public ::testing::Test, protected ShellFakes {
 protected:
     void SetUp() override {
         // No session bus: the embedded tray is the one to use.
@@ -130,21 +119,7 @@ protected:
             << "no tray appeared";
     }
 
-    AppDelegate::Dependencies dependencies() {
-        return {.settings = defaults,
-                .applications = applications,
-                .engine = fakes.services(),
-                .loginItems = loginItems,
-                .makeSettingsContent = [](BindingStore&, engine::HyperKeyMonitor&, bool) {
-                    return std::make_unique<QWidget>();
-                }};
-    }
-
     QProcess tray;
-    InMemoryKeyValueStore defaults;
-    FakeApplicationDirectory applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
 };
 
 TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
@@ -214,7 +189,7 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
 
     // Access arriving while the menu is open changes it in place.
     fakes.trust.trusted = true;
-    fakes.timers.fireLatest();
+    fakes.timers.tick();
     ASSERT_TRUE(waitFor([menu] { return menu->actions().size() == 6; }));
     EXPECT_TRUE(menu->isVisible());
 

@@ -1,10 +1,10 @@
 // On Wayland the only tray is a StatusNotifierItem host. When none is there at start
 // (a panel that comes up after Tarnell at login), the icon goes up once one appears.
-#include "FakeServices.h"
 #include "PrivateSessionBus.h"
-#include "QtApplication.h"
+#include "ShellFakes.h"
 #include "app/StatusIcon.h"
 #include "app/TarnellApp.h"
+#include "support/QtApplication.h"
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
@@ -71,34 +71,14 @@ private:
     FakeWatcher* watcher_;
 };
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 15000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return true;
-}
-
 TEST(TrayWaitsForStatusNotifier, TheIconGoesUpWhenATrayAppearsAfterTarnell) {
     qtApplication();
     ASSERT_TRUE(QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         << "runs on Wayland, not " << QGuiApplication::platformName().toStdString();
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
 
-    InMemoryKeyValueStore defaults;
-    FakeApplicationDirectory applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
-    TarnellApp app({.settings = defaults,
-                    .applications = applications,
-                    .engine = fakes.services(),
-                    .loginItems = loginItems,
-                    .makeSettingsContent = [](BindingStore&, engine::HyperKeyMonitor&, bool) {
-                        return std::make_unique<QWidget>();
-                    }});
+    ShellFakes shell;
+    TarnellApp app(shell.dependencies());
     QCoreApplication::processEvents();
     EXPECT_EQ(app.statusIcon().trayIcon(), nullptr) << "no tray yet, so no icon";
 
