@@ -1,4 +1,4 @@
-# The Debian package: `cpack --preset`-less use is `cd build/release && cpack`.
+# The Debian package, made with `cd build/release && cpack` (scripts/check-package).
 # Everything the install rules put in place goes in; run-time libraries are found by
 # dpkg-shlibdeps, the rest is declared here.
 set(CPACK_GENERATOR DEB)
@@ -7,12 +7,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tarnell")
 set(CPACK_PACKAGE_CONTACT "Tarnell maintainers <tarnell@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Caps Lock as a Hyper key to open applications")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tarnell turns Caps Lock into a Hyper key: while Caps Lock is held, a key bound to an\n"
-    "application opens it or brings it to the front; other keys are passed on with Ctrl,\n"
-    "Alt, Shift and Super added. A tray icon lists the shortcuts and a settings window\n"
-    "edits them.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# One string: a semicolon would split it as a CMake list.
+set(CPACK_PACKAGE_DESCRIPTION "Tarnell turns Caps Lock into a Hyper key. While Caps Lock is \
+held, a key bound to an application opens it or brings it to the front, and other keys are \
+passed on with Ctrl, Alt, Shift and Super added. A tray icon lists the shortcuts and a \
+settings window edits them.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
@@ -72,7 +73,7 @@ settingsViewFactory(tarnell::platform::LinuxPlatform& platform) {
 int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("tarnell"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARNELL_VERSION));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tarnell"));
+    // No display name: Qt would append it to every window title.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tarnell.Tarnell"));
 
     bool headless = false;
@@ -90,6 +91,9 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("io.github.tarnell.Tarnell"),
+                         QIcon(QStringLiteral(":/icons/io.github.tarnell.Tarnell.svg"))));
     tarnell::app::installLinuxWording(application);
 
     // From here on a termination signal ends the event loop, so the engine is stopped

@@ -1,7 +1,7 @@
 // Nanoseconds per event through the tap's callback.
 #include "../../tests/engine/FakeKeyEvent.h"
-#include "../../tests/engine/FakePlatformServices.h"
 #include "../../tests/support/FakeApplicationDirectory.h"
+#include "../../tests/support/FakePlatformServices.h"
 #include "../../tests/support/InMemoryKeyValueStore.h"
 #include "engine/HyperKeyMonitor.h"
 

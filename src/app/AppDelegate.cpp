@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace tarnell::app {
 
@@ -59,13 +60,13 @@ void AppDelegate::showSettingsWindow() {
     if (!settingsWindow_) {
         makeSettingsWindow();
     }
-    if (!pendingActivationToken_.isEmpty() &&
-        QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
-        qputenv(kActivationTokenVariable, pendingActivationToken_.toUtf8());
-    }
-    pendingActivationToken_.clear();
+    const QString activationToken = std::exchange(pendingActivationToken_, QString());
     if (!settingsWindow_) {
         return;
+    }
+    if (!activationToken.isEmpty() &&
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        qputenv(kActivationTokenVariable, activationToken.toUtf8());
     }
     QWidget& window = *settingsWindow_;
     window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);

@@ -3,8 +3,9 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -16,6 +17,7 @@ namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 constexpr int kRetryIntervalMs = 3000;
+constexpr int kQueryTimeoutMs = 1000;
 
 bool onX11() {
     return QGuiApplication::platformName() == QLatin1String("xcb");
@@ -31,9 +33,14 @@ bool statusNotifierHostListens() {
         !bus.interface()->isServiceRegistered(kWatcherService).value()) {
         return false;
     }
-    QDBusInterface watcher(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
-                           kWatcherService, bus);
-    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    // Short: a panel that does not answer must not hold up the program.
+    const QDBusMessage reply = bus.call(get, QDBus::Block, kQueryTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage &&
+           reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
 }
 
 } // namespace

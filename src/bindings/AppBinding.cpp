@@ -1,11 +1,12 @@
 #include "bindings/AppBinding.h"
 
+#include "bindings/TextEncoding.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
-#include <unicode/utf8.h>
 
 namespace tarnell {
 namespace {
@@ -13,20 +14,6 @@ namespace {
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-bool isWellFormedUtf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t offset = 0;
-    while (offset < length) {
-        UChar32 codePoint = 0;
-        U8_NEXT(bytes, offset, length, codePoint);
-        if (codePoint < 0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 const icu::Normalizer2* nfc() {

@@ -1,5 +1,7 @@
 #include "bindings/BindingJson.h"
 
+#include "bindings/TextEncoding.h"
+
 #include <cstdint>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -30,20 +32,6 @@ bool isSchemeCharacter(unsigned char c) {
 bool isUrlAsciiCharacter(unsigned char c) {
     return isAsciiLetter(c) || isAsciiDigit(c) ||
            std::strchr("-._~:/?#[]@!$&'()*+,;=", c) != nullptr;
-}
-
-bool isWellFormedUtf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t offset = 0;
-    while (offset < length) {
-        UChar32 codePoint = 0;
-        U8_NEXT(bytes, offset, length, codePoint);
-        if (codePoint < 0) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool isWellFormedRecord(const AppBinding& binding) {

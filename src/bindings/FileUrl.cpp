@@ -1,5 +1,7 @@
 #include "bindings/FileUrl.h"
 
+#include "bindings/TextEncoding.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -11,19 +13,6 @@ constexpr std::string_view kAppSuffix = ".app";
 
 bool isUnreserved(unsigned char c) {
     return std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == '~';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
@@ -84,8 +73,8 @@ std::optional<std::string> pathFromFileUrl(std::string_view url) {
         if (i + 2 >= rest.size()) {
             return std::nullopt;
         }
-        const int high = hexValue(rest[i + 1]);
-        const int low = hexValue(rest[i + 2]);
+        const int high = hexDigitValue(rest[i + 1]);
+        const int low = hexDigitValue(rest[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

@@ -1,5 +1,7 @@
 #include "bindings/Uuid.h"
 
+#include "bindings/TextEncoding.h"
+
 #include <random>
 #include <sys/random.h>
 
@@ -25,19 +27,6 @@ void fillRandom(std::array<std::uint8_t, 16>& bytes) {
     for (auto& byte : bytes) {
         byte = static_cast<std::uint8_t>(device());
     }
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 constexpr bool isHyphenPosition(std::size_t i) {
@@ -68,8 +57,8 @@ std::optional<Uuid> Uuid::parse(std::string_view text) {
             ++i;
             continue;
         }
-        const int high = hexValue(text[i]);
-        const int low = hexValue(text[i + 1]);
+        const int high = hexDigitValue(text[i]);
+        const int low = hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

@@ -1,8 +1,8 @@
 #include "app/AppChooserDialog.h"
 
 #include "FakeApplicationCatalog.h"
-#include "QtTestApplication.h"
 #include "bindings/FileUrl.h"
+#include "support/QtApplication.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -14,7 +14,7 @@
 namespace tarnell::app {
 namespace {
 
-using test::settle;
+using testing::settle;
 
 InstalledApplication application(const char* id, const char* name) {
     return {QString::fromLatin1(id),
@@ -44,7 +44,7 @@ QListWidgetItem* itemNamed(const QListWidget* list, const char* name) {
 
 class AppChooserDialogTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { test::qtApplication(); }
+    static void SetUpTestSuite() { testing::qtApplication(); }
 
     void SetUp() override {
         catalog.applications = {

@@ -1,27 +1,27 @@
 #include "app/AppDelegate.h"
 
-#include "FakeServices.h"
-#include "QtApplication.h"
+#include "ShellFakes.h"
 #include "app/TarnellApp.h"
 #include "app/TerminationSignals.h"
 #include "bindings/BindingStore.h"
 #include "engine/HyperKeyMonitor.h"
+#include "support/QtApplication.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <csignal>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace tarnell::app {
 namespace {
 
-using testing::EngineFakes;
-using testing::FixedLoginItems;
-using testing::MemoryKeyValueStore;
-using testing::NamedApplications;
+using ::testing::Contains;
+using testing::FakePlatform;
+using testing::ShellFakes;
 
 // A key as the tap delivers it.
 class TestKeyEvent final : public engine::KeyEvent {
@@ -60,35 +60,24 @@ int runEventLoop() {
     return QCoreApplication::exec();
 }
 
-class AppDelegateTest : public ::testing::Test {
+class AppDelegateTest : public ::testing::Test, protected ShellFakes {
 protected:
     void SetUp() override { testing::qtApplication(); }
 
-    AppDelegate::Dependencies dependencies() { return dependencies(fakes); }
-    AppDelegate::Dependencies dependencies(EngineFakes& engineFakes) {
-        return {
-            .settings = defaults,
-            .applications = applications,
-            .engine = engineFakes.services(),
-            .loginItems = loginItems,
-            .makeSettingsContent =
-                [this](BindingStore& store, engine::HyperKeyMonitor& monitor,
-                       bool launchesAtLogin) {
-                    ++formsMade;
-                    formStore = &store;
-                    formMonitor = &monitor;
-                    formLaunchesAtLogin = launchesAtLogin;
-                    auto form = std::make_unique<QWidget>();
-                    form->setFixedSize(460, 360);
-                    return form;
-                },
-        };
+    AppDelegate::Dependencies dependencies() { return dependencies(*this); }
+    AppDelegate::Dependencies dependencies(ShellFakes& shell) {
+        return shell.dependencies(
+            [this](BindingStore& store, engine::HyperKeyMonitor& monitor, bool launchesAtLogin) {
+                ++formsMade;
+                formStore = &store;
+                formMonitor = &monitor;
+                formLaunchesAtLogin = launchesAtLogin;
+                auto form = std::make_unique<QWidget>();
+                form->setFixedSize(460, 360);
+                return form;
+            });
     }
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
     int formsMade = 0;
     BindingStore* formStore = nullptr;
     engine::HyperKeyMonitor* formMonitor = nullptr;
@@ -119,7 +108,7 @@ TEST_F(AppDelegateTest, TwoRequestsShowOneWindowMadeOnce) {
 }
 
 TEST_F(AppDelegateTest, ClosingHidesTheWindowAndTheNextRequestBringsTheSameOneBack) {
-    loginItems.current = LoginItemStatus::enabled;
+    loginItems.currentStatus = LoginItemStatus::enabled;
     AppDelegate delegate(dependencies());
     delegate.showSettingsWindow();
     QWidget* window = delegate.settingsWindow();
@@ -147,7 +136,7 @@ TEST_F(AppDelegateTest, OnlyAnEnabledLoginItemTurnsTheToggleOn) {
                                            std::pair{LoginItemStatus::notRegistered, false},
                                            std::pair{LoginItemStatus::requiresApproval, false},
                                            std::pair{LoginItemStatus::notFound, false}}) {
-        loginItems.current = status;
+        loginItems.currentStatus = status;
         AppDelegate delegate(dependencies());
         delegate.showSettingsWindow();
         EXPECT_EQ(formLaunchesAtLogin, expected) << static_cast<int>(status);
@@ -169,7 +158,7 @@ TEST_F(AppDelegateTest, TheStoreIsMadeAtOnceAndTheMonitorOnceByWhicheverReaderCo
                      R"("appURL":"file:///apps/mail.desktop"}])");
     AppDelegate delegate(dependencies());
     ASSERT_EQ(delegate.store().bindings().size(), 1U);
-    EXPECT_EQ(fakes.trust.quietChecks, 0) << "no monitor before the first reader";
+    EXPECT_EQ(fakes.trust.silentChecks, 0) << "no monitor before the first reader";
 
     delegate.showSettingsWindow();
     engine::HyperKeyMonitor* first = &delegate.monitor();
@@ -177,7 +166,7 @@ TEST_F(AppDelegateTest, TheStoreIsMadeAtOnceAndTheMonitorOnceByWhicheverReaderCo
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(&delegate.monitor(), first);
     EXPECT_EQ(&delegate.monitor().store(), &delegate.store());
-    EXPECT_EQ(fakes.trust.quietChecks, 1) << "one monitor made";
+    EXPECT_EQ(fakes.trust.silentChecks, 1) << "one monitor made";
     delegate.applicationWillTerminate();
 }
 
@@ -185,8 +174,8 @@ TEST_F(AppDelegateTest, HyperAndCommaShowTheWindowWhileTheDelegateLives) {
     fakes.trust.trusted = true;
     auto delegate = std::make_unique<AppDelegate>(dependencies());
     delegate->applicationDidFinishLaunching();
-    ASSERT_EQ(fakes.taps.taps.size(), 1U);
-    const auto& tap = *fakes.taps.taps.front();
+    ASSERT_EQ(fakes.taps.log->created, 1);
+    const auto& tap = fakes.taps;
 
     auto press = [&tap](std::int64_t keyCode, std::u16string text) {
         TestKeyEvent down(keyCode, text);
@@ -207,7 +196,8 @@ TEST_F(AppDelegateTest, HyperAndCommaShowTheWindowWhileTheDelegateLives) {
     delegate.reset();
     fakes.trust.trusted = true;
     engine->start();
-    const auto& secondTap = *fakes.taps.taps.back();
+    ASSERT_EQ(fakes.taps.log->created, 2);
+    const auto& secondTap = fakes.taps; // the latest tap
     TestKeyEvent secondHyper(engine::kHyperTriggerKeyCode, u"");
     secondTap.callback(nullptr, engine::kEventKeyDown, &secondHyper, secondTap.userInfo);
     TestKeyEvent comma(43, u",");
@@ -221,15 +211,15 @@ TEST_F(AppDelegateTest, TheEngineStartsWhenTheLoopRunsAndStopsWhenItEnds) {
     fakes.trust.trusted = true;
     {
         TarnellApp app(dependencies());
-        EXPECT_TRUE(fakes.taps.taps.empty()) << "nothing starts before the event loop";
+        EXPECT_EQ(fakes.taps.log->created, 0) << "nothing starts before the event loop";
         QTimer::singleShot(0, [this] {
-            EXPECT_EQ(fakes.taps.taps.size(), 1U);
+            EXPECT_EQ(fakes.taps.log->created, 1);
             QCoreApplication::quit();
         });
         EXPECT_EQ(runEventLoop(), 0);
     }
-    ASSERT_EQ(fakes.taps.taps.size(), 1U);
-    EXPECT_TRUE(fakes.taps.taps.front()->invalidated);
+    ASSERT_EQ(fakes.taps.log->created, 1);
+    EXPECT_THAT(fakes.taps.log->calls, Contains("invalidate"));
     ASSERT_EQ(fakes.keyMapping.runs.size(), 2U) << "mapping set, then cleared";
     EXPECT_NE(fakes.keyMapping.runs.front(), fakes.keyMapping.runs.back());
 }
@@ -240,26 +230,27 @@ TEST_F(AppDelegateTest, EndingWhileWaitingForAccessEndsThePolling) {
         QTimer::singleShot(0, [] { QCoreApplication::quit(); });
         EXPECT_EQ(runEventLoop(), 0);
     }
-    EXPECT_EQ(fakes.trust.promptingChecks, 1);
-    ASSERT_EQ(fakes.timers.timers.size(), 1U);
-    EXPECT_EQ(fakes.timers.liveCount(), 0U);
+    EXPECT_EQ(fakes.trust.prompts, 1);
+    ASSERT_EQ(fakes.timers.scheduled.size(), 1U);
+    EXPECT_EQ(fakes.timers.neverInvalidatedTimers(), 0);
     EXPECT_TRUE(fakes.keyMapping.runs.empty());
 }
 
 TEST_F(AppDelegateTest, TerminationSignalsEndTheLoopTheSameWay) {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        EngineFakes engineFakes;
+        ShellFakes shell;
+        FakePlatform& engineFakes = shell.fakes;
         engineFakes.trust.trusted = true;
         {
             TerminationSignals termination;
             QObject::connect(&termination, &TerminationSignals::received,
                              QCoreApplication::instance(), &QCoreApplication::quit);
-            TarnellApp app(dependencies(engineFakes));
+            TarnellApp app(dependencies(shell));
             QTimer::singleShot(0, [signalNumber] { ::kill(::getpid(), signalNumber); });
             EXPECT_EQ(runEventLoop(), 0) << signalNumber;
         }
-        ASSERT_EQ(engineFakes.taps.taps.size(), 1U) << signalNumber;
-        EXPECT_TRUE(engineFakes.taps.taps.front()->invalidated) << signalNumber;
+        ASSERT_EQ(engineFakes.taps.log->created, 1) << signalNumber;
+        EXPECT_THAT(engineFakes.taps.log->calls, Contains("invalidate")) << signalNumber;
         EXPECT_EQ(engineFakes.keyMapping.runs.size(), 2U) << signalNumber;
     }
 }

@@ -1,10 +1,12 @@
 #include "app/MenuContent.h"
 
-#include "FakeServices.h"
-#include "QtApplication.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"
 #include "engine/HyperKeyMonitor.h"
+#include "support/FakeApplicationDirectory.h"
+#include "support/FakePlatformServices.h"
+#include "support/InMemoryKeyValueStore.h"
+#include "support/QtApplication.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -15,9 +17,9 @@
 namespace tarnell::app {
 namespace {
 
-using testing::EngineFakes;
-using testing::MemoryKeyValueStore;
-using testing::NamedApplications;
+using testing::FakeApplicationDirectory;
+using testing::FakePlatform;
+using testing::InMemoryKeyValueStore;
 
 const QString kSeparator = QStringLiteral("---");
 const QString kWaiting = QStringLiteral("Waiting for Accessibility access…");
@@ -61,9 +63,9 @@ protected:
     // Lets queued change notifications arrive.
     static void settle() { QCoreApplication::processEvents(); }
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
-    EngineFakes fakes;
+    InMemoryKeyValueStore defaults;
+    FakeApplicationDirectory applications;
+    FakePlatform fakes;
     std::shared_ptr<BindingStore> store;
     std::shared_ptr<engine::HyperKeyMonitor> monitor;
     std::unique_ptr<MenuContent> content;
@@ -154,9 +156,9 @@ TEST_F(MenuContentTest, AStoreChangeRebuildsTheMenuWithoutOpeningIt) {
 TEST_F(MenuContentTest, AccessArrivingRemovesTheNotice) {
     makeMonitor(false);
     monitor->start();
-    ASSERT_EQ(fakes.timers.liveCount(), 1U);
+    ASSERT_EQ(fakes.timers.neverInvalidatedTimers(), 1);
     fakes.trust.trusted = true;
-    fakes.timers.fireLatest();
+    fakes.timers.tick();
     settle();
     EXPECT_EQ(itemTexts(*content->menu()), (QStringList{kSettings, kQuit}));
     monitor->stop();

@@ -1,49 +1,21 @@
 // A second start of Tarnell, on a private session bus, shows the running copy's
 // settings window and ends with status 0.
-#include "FakeServices.h"
-#include "QtApplication.h"
+#include "PrivateSessionBus.h"
 #include "SecondStart.h"
+#include "ShellFakes.h"
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
+#include "support/QtApplication.h"
 
 #include <QDBusConnection>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tarnell::app {
 namespace {
 
 using namespace tarnell::testing;
-
-// dbus-daemon for this test alone; its address goes into the environment before
-// anything in this process connects.
-class PrivateSessionBus : public ::testing::Environment {
-public:
-    void SetUp() override {
-        QProcess daemon;
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--fork"),
-                      QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1"),
-                      QStringLiteral("--nopidfile")});
-        ASSERT_TRUE(daemon.waitForFinished(10000)) << "dbus-daemon did not start";
-        const QList<QByteArray> lines = daemon.readAllStandardOutput().trimmed().split('\n');
-        ASSERT_EQ(lines.size(), 2) << "dbus-daemon printed no address and pid";
-        address_ = lines.at(0).trimmed();
-        pid_ = lines.at(1).trimmed().toLongLong();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address_);
-    }
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(static_cast<pid_t>(pid_), SIGTERM);
-        }
-    }
-
-private:
-    QByteArray address_;
-    qint64 pid_ = 0;
-};
 
 [[maybe_unused]] const auto* const kBus =
     ::testing::AddGlobalTestEnvironment(new PrivateSessionBus);
@@ -52,17 +24,8 @@ TEST(ReopenOnBus, ASecondStartShowsTheRunningCopysWindowAndEndsWithStatusZero) {
     qtApplication();
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
 
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
-    AppDelegate delegate({.settings = defaults,
-                          .applications = applications,
-                          .engine = fakes.services(),
-                          .loginItems = loginItems,
-                          .makeSettingsContent = [](BindingStore&, engine::HyperKeyMonitor&, bool) {
-                              return std::make_unique<QWidget>();
-                          }});
+    ShellFakes shell;
+    AppDelegate delegate(shell.dependencies());
     SingleInstance instance;
     ASSERT_EQ(instance.claim({}), SingleInstance::Claim::running);
     QStringList tokens;

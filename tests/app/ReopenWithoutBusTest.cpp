@@ -1,8 +1,8 @@
 // Without a session bus the running copy holds a lock in the runtime directory and a
 // second start reaches it through the local socket there.
-#include "QtApplication.h"
 #include "SecondStart.h"
 #include "app/SingleInstance.h"
+#include "support/QtApplication.h"
 
 #include <QDBusConnection>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // Renders the settings window, as a first start without input access shows it, to a
 // PNG file for the documentation: tarnell_settings_screenshot OUTPUT.png
 #include "FakeApplicationCatalog.h"
-#include "FakeEngineServices.h"
+#include "MonitorHarness.h"
 #include "app/FormSection.h"
 #include "app/SettingsView.h"
 #include "app/Wording.h"

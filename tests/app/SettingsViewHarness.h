@@ -1,12 +1,12 @@
 #pragma once
 
 #include "FakeApplicationCatalog.h"
-#include "FakeEngineServices.h"
-#include "QtTestApplication.h"
+#include "MonitorHarness.h"
 #include "app/SettingsView.h"
 #include "bindings/BindingStore.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/InMemoryKeyValueStore.h"
+#include "support/QtApplication.h"
 
 #include <memory>
 
@@ -27,7 +27,7 @@ struct SettingsViewHarness {
     app::SettingsView& makeView(bool trusted, bool launchesAtLogin = false) {
         harness.trust.trusted = trusted;
         harness.monitor->start();
-        settle();
+        testing::settle();
         view = std::make_unique<app::SettingsView>(*store, *harness.monitor, loginItems, access,
                                                    catalog, launchesAtLogin);
         return *view;
@@ -36,8 +36,8 @@ struct SettingsViewHarness {
     // Grants access and lets the monitor's poll find it.
     void grantAccess() {
         harness.trust.trusted = true;
-        harness.timers.fire();
-        settle();
+        harness.timers.tick();
+        testing::settle();
     }
 
     std::unique_ptr<KeyValueStore> ownSettings;

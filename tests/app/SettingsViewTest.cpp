@@ -18,7 +18,7 @@
 namespace tarnell::app {
 namespace {
 
-using test::settle;
+using testing::settle;
 
 const QString kInstructions = QString::fromUtf8(
     "Hold Caps Lock and press a key to open an app. Other keys are sent as "
@@ -28,7 +28,7 @@ const QString kInstructions = QString::fromUtf8(
 
 class SettingsViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { test::qtApplication(); }
+    static void SetUpTestSuite() { testing::qtApplication(); }
     test::SettingsViewHarness h;
 };
 
@@ -84,7 +84,7 @@ TEST_F(SettingsViewTest, BehaviourAndShortcutSectionsCarryTheirTexts) {
 TEST_F(SettingsViewTest, WarningLeavesWhenAccessArrivesWhileOpen) {
     SettingsView& view = h.makeView(false);
     view.show();
-    h.harness.timers.fire(); // still refused
+    h.harness.timers.tick(); // still refused
     settle();
     EXPECT_EQ(view.visibleSections().front(), view.accessSection());
 
@@ -96,7 +96,7 @@ TEST_F(SettingsViewTest, WarningLeavesWhenAccessArrivesWhileOpen) {
 TEST_F(SettingsViewTest, OpenSettingsAsksEveryTimeAndChangesNothingElse) {
     SettingsView& view = h.makeView(false);
     auto& settings = static_cast<tarnell::testing::InMemoryKeyValueStore&>(h.defaults);
-    const int writes = settings.writes;
+    const auto writes = settings.writes;
     view.openSettingsButton()->click();
     view.openSettingsButton()->click();
     EXPECT_EQ(h.access.opened, 2);
@@ -158,7 +158,7 @@ TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
 }
 
 TEST(SettingsViewFiles, StoreTogglesWriteThroughAndFollowTheStore) {
-    test::qtApplication();
+    testing::qtApplication();
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
     const std::filesystem::path settingsDir =

@@ -1,13 +1,13 @@
 #include "app/ShortcutListSection.h"
 
 #include "FakeApplicationCatalog.h"
-#include "QtTestApplication.h"
 #include "app/AppChooserDialog.h"
 #include "app/ShortcutRow.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/InMemoryKeyValueStore.h"
+#include "support/QtApplication.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +25,7 @@
 namespace tarnell::app {
 namespace {
 
-using test::settle;
+using testing::settle;
 
 std::string urlOf(const std::string& name) {
     return fileUrlFromPath("/usr/share/applications/" + name + ".desktop");
@@ -70,7 +70,7 @@ std::vector<std::string> keysOf(const BindingStore& store) {
 
 class ShortcutListSectionTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { test::qtApplication(); }
+    static void SetUpTestSuite() { testing::qtApplication(); }
 
     void SetUp() override { store.setBindings({}); }
 

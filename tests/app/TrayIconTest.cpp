@@ -1,12 +1,12 @@
 // The real tray icon in a real X11 tray (trayer, an embedded-tray host), clicked the
 // way a user clicks it.
-#include "FakeServices.h"
-#include "QtApplication.h"
+#include "ShellFakes.h"
 #include "app/MenuContent.h"
 #include "app/StatusIcon.h"
 #include "app/TarnellApp.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"
+#include "support/QtApplication.h"
 
 #include <QAction>
 #include <QDeadlineTimer>
@@ -24,21 +24,14 @@ namespace {
 
 using namespace tarnell::testing;
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    return true;
-}
-
+// Runs a tool to its end while this program keeps handling its events, as it would
+// while a user clicks.
 bool runTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+    if (!process.waitForStarted() ||
+        !waitFor([&process] { return process.state() == QProcess::NotRunning; }) ||
+        process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         return false;
     }
     if (output) {
@@ -98,12 +91,22 @@ QRect trayIconWindow() {
     return {};
 }
 
-class TrayIconTest : public ::testing::Test {
+class TrayIconTest : public ::testing::Test, protected ShellFakes {
 protected:
     void SetUp() override {
         // No session bus: the embedded tray is the one to use.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tarnell-test-bus");
         qtApplication();
+    }
+    void TearDown() override {
+        tray.terminate();
+        tray.waitForFinished();
+        // The next test starts without a tray.
+        waitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 5000);
+    }
+
+    // The panel with its tray comes up.
+    void startTray() {
         tray.start(QStringLiteral("trayer"),
                    {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                     QStringLiteral("right"), QStringLiteral("--widthtype"),
@@ -115,29 +118,15 @@ protected:
         ASSERT_TRUE(waitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
             << "no tray appeared";
     }
-    void TearDown() override {
-        tray.terminate();
-        tray.waitForFinished();
-    }
-
-    AppDelegate::Dependencies dependencies() {
-        return {.settings = defaults,
-                .applications = applications,
-                .engine = fakes.services(),
-                .loginItems = loginItems,
-                .makeSettingsContent = [](BindingStore&, engine::HyperKeyMonitor&, bool) {
-                    return std::make_unique<QWidget>();
-                }};
-    }
 
     QProcess tray;
-    MemoryKeyValueStore defaults;
-    NamedApplications applications;
-    EngineFakes fakes;
-    FixedLoginItems loginItems;
 };
 
 TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
+    startTray();
+    if (HasFatalFailure()) {
+        return;
+    }
     applications.names = {{"/usr/share/applications/firefox-esr.desktop", "Firefox ESR"},
                           {"/usr/share/applications/org.gnome.Nautilus.desktop", "Files"},
                           {"/usr/share/applications/foot.desktop", "Foot"}};
@@ -169,6 +158,14 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
         return !window.isEmpty();
     })) << "xdotool finds no icon window in the tray";
 
+    // What the icon hears, to tell a click that never arrived from a menu that did not
+    // open.
+    QStringList heard;
+    QObject::connect(icon, &QSystemTrayIcon::activated,
+                     [&heard](QSystemTrayIcon::ActivationReason reason) {
+                         heard << QString::number(static_cast<int>(reason));
+                     });
+
     // A right click on the icon opens the menu, as the tray delivers it.
     QMenu* menu = app.menuContent().menu();
     const QPoint centre = window.center();
@@ -178,7 +175,8 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
         runTool(QStringLiteral("xdotool"),
                 {QStringLiteral("mousemove"), QString::number(centre.x()),
                  QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("3")}));
-    ASSERT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "the menu did not open";
+    ASSERT_TRUE(waitFor([menu] { return menu->isVisible(); }))
+        << "the menu did not open; activations heard: " << heard.join(u',').toStdString();
     QStringList texts;
     for (const QAction* action : menu->actions()) {
         texts << (action->isSeparator() ? QStringLiteral("---") : action->text());
@@ -191,7 +189,7 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
 
     // Access arriving while the menu is open changes it in place.
     fakes.trust.trusted = true;
-    fakes.timers.fireLatest();
+    fakes.timers.tick();
     ASSERT_TRUE(waitFor([menu] { return menu->actions().size() == 6; }));
     EXPECT_TRUE(menu->isVisible());
 
@@ -209,8 +207,22 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
         runTool(QStringLiteral("xdotool"),
                 {QStringLiteral("mousemove"), QString::number(centre.x()),
                  QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1")}));
-    EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); })) << "a left click opened nothing";
+    EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); }))
+        << "a left click opened nothing; activations heard: " << heard.join(u',').toStdString();
     menu->hide();
+}
+
+TEST_F(TrayIconTest, ATrayThatComesUpLaterStillGetsTheIcon) {
+    TarnellApp app(dependencies());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+
+    startTray();
+    if (HasFatalFailure()) {
+        return;
+    }
+    EXPECT_TRUE(waitFor([] { return !trayIconWindow().isEmpty(); }))
+        << "the icon never reached the tray";
 }
 
 } // namespace

@@ -16,7 +16,7 @@ QString translated(const char* source) {
 
 class WordingTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(installLinuxWording(test::qtApplication())); }
+    static void SetUpTestSuite() { ASSERT_TRUE(installLinuxWording(testing::qtApplication())); }
 };
 
 TEST_F(WordingTest, NamesLinuxPlacesAndKeys) {

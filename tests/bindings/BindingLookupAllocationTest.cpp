@@ -4,8 +4,8 @@
 
 #include "bindings/BindingJson.h"
 #include "bindings/BindingStore.h"
-#include "bindings/FakeKeyValueStore.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/InMemoryKeyValueStore.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -34,14 +34,14 @@ namespace tarnell {
 namespace {
 
 TEST(BindingLookup, AsciiLookupAllocatesNothing) {
-    testing::FakeKeyValueStore defaults;
+    testing::InMemoryKeyValueStore defaults;
     testing::FakeApplicationDirectory applications;
     std::vector<AppBinding> list;
     for (const auto& key : allKeys()) {
         list.push_back({Uuid::random(), key, "file:///apps/" + key + ".desktop"});
     }
     list.push_back({Uuid::random(), "\xC3\xA9", "file:///apps/e.desktop"}); // one non-ASCII key too
-    defaults.data["bindings"] = encodeBindings(list);
+    defaults.values["bindings"] = encodeBindings(list);
     const BindingStore store(defaults, applications);
 
     const std::size_t before = allocations.load();

@@ -1,8 +1,8 @@
 #include "bindings/BindingStore.h"
 
 #include "bindings/BindingJson.h"
-#include "bindings/FakeKeyValueStore.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/InMemoryKeyValueStore.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::FakeApplicationDirectory;
-using testing::FakeKeyValueStore;
+using testing::InMemoryKeyValueStore;
 using ::testing::IsEmpty;
 
 std::vector<std::string> keysOf(const std::vector<AppBinding>& bindings) {
@@ -34,11 +34,11 @@ std::vector<AppBinding> bindingsWithKeys(const std::vector<std::string>& keys) {
 
 class BindingStoreTest : public ::testing::Test {
 protected:
-    FakeKeyValueStore defaults;
+    InMemoryKeyValueStore defaults;
     FakeApplicationDirectory applications;
 
     void storeList(const std::vector<AppBinding>& list) {
-        defaults.data["bindings"] = encodeBindings(list);
+        defaults.values["bindings"] = encodeBindings(list);
     }
 
     // The URL of an application whose display name is `name`.
@@ -49,12 +49,12 @@ protected:
     }
 
     std::vector<AppBinding> storedList() {
-        const auto found = defaults.data.find("bindings");
-        if (found == defaults.data.end()) {
+        const auto stored = defaults.dataForKey("bindings");
+        if (!stored) {
             return {};
         }
-        auto list = decodeBindings(found->second);
-        EXPECT_TRUE(list) << found->second;
+        auto list = decodeBindings(*stored);
+        EXPECT_TRUE(list) << *stored;
         return list.value_or(std::vector<AppBinding>{});
     }
 };
@@ -115,7 +115,7 @@ TEST_F(BindingStoreTest, EveryStartRebuildsTheFirstRunListAfresh) {
 
 TEST_F(BindingStoreTest, StoredEmptyListStaysEmpty) {
     applications.install("google-chrome.desktop");
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     const BindingStore store(defaults, applications);
     EXPECT_THAT(store.bindings(), IsEmpty());
 }
@@ -132,7 +132,8 @@ TEST_F(BindingStoreTest, StoredListIsTakenAsItStandsDuplicatesAndAll) {
 
 TEST_F(BindingStoreTest, UnreadableStoredListIsKeptAsideBeforeTheFirstSaveReplacesIt) {
     applications.install("slack.desktop");
-    defaults.data["bindings"] = R"([{"key":"c","appURL":"file:///c.desktop"}])"; // no id
+    defaults.values["bindings"] =
+        std::string(R"([{"key":"c","appURL":"file:///c.desktop"}])"); // no id
     BindingStore store(defaults, applications);
 
     ASSERT_THAT(keysOf(store.bindings()), ElementsAre("s"));
@@ -161,7 +162,7 @@ TEST_F(BindingStoreTest, SettingsReadTrueUnlessStoredOtherwise) {
         EXPECT_TRUE(store.hidesFrontmostApp());
         EXPECT_TRUE(store.quickTapTogglesCapsLock());
     }
-    defaults.bools["hidesFrontmostApp"] = false;
+    defaults.values["hidesFrontmostApp"] = false;
     const BindingStore store(defaults, applications);
     EXPECT_FALSE(store.hidesFrontmostApp());
     EXPECT_TRUE(store.quickTapTogglesCapsLock());
@@ -221,8 +222,8 @@ TEST_F(BindingStoreAssignmentTest, SettingsAreAnnouncedThenAssignedThenSavedEven
     EXPECT_THAT(defaults.writes,
                 ElementsAre("setBool hidesFrontmostApp", "setBool hidesFrontmostApp",
                             "setBool quickTapTogglesCapsLock"));
-    EXPECT_EQ(defaults.bools["hidesFrontmostApp"], false);
-    EXPECT_EQ(defaults.bools["quickTapTogglesCapsLock"], false);
+    EXPECT_EQ(defaults.boolForKey("hidesFrontmostApp"), false);
+    EXPECT_EQ(defaults.boolForKey("quickTapTogglesCapsLock"), false);
     EXPECT_FALSE(store->hidesFrontmostApp());
 }
 
@@ -249,7 +250,7 @@ TEST_F(BindingStoreTest, BindingForKeyFindsTheFirstExactMatch) {
 }
 
 TEST_F(BindingStoreTest, BindingForKeyOnAnEmptyListFindsNothing) {
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     const BindingStore store(defaults, applications);
     EXPECT_EQ(store.bindingForKey("a"), nullptr);
 }
@@ -285,7 +286,7 @@ TEST_F(BindingStoreTest, AvailableKeysLeaveOutHeldKeysButTheCurrentOne) {
 // --- Adding and removing ---------------------------------------------------------
 
 TEST_F(BindingStoreTest, AddAppTakesTheFirstFreeCharacterOfTheName) {
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     BindingStore store(defaults, applications);
     const std::string mail = appNamed("Mail");
     for (int i = 0; i < 5; ++i) {
@@ -312,7 +313,7 @@ TEST_F(BindingStoreTest, AddAppAppendsAnnouncesAndSaves) {
 }
 
 TEST_F(BindingStoreTest, AddAppWalksUserPerceivedCharacters) {
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     BindingStore store(defaults, applications);
     store.addApp(appNamed("A\xCC\x81rbol")); // decomposed Á: "á" is one character, not "a"
     store.addApp(appNamed("\xC3\x89"
@@ -325,7 +326,7 @@ TEST_F(BindingStoreTest, AddAppWalksUserPerceivedCharacters) {
 }
 
 TEST_F(BindingStoreTest, AddAppFallsBackToTheFirstFreeKeyLettersFirst) {
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     BindingStore store(defaults, applications);
     store.addApp(appNamed("!!! ???"));
     store.addApp(appNamed(""));
@@ -352,7 +353,7 @@ TEST_F(BindingStoreTest, AddAppWithAllKeysHeldChangesNothing) {
 }
 
 TEST_F(BindingStoreTest, AddAppAsksForTheNameOfTheDecodedPath) {
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     BindingStore store(defaults, applications);
     applications.names["/opt/My Apps/gimp.desktop"] = "GNU Image Manipulation Program";
     store.addApp("file:///opt/My%20Apps/gimp.desktop");
@@ -363,7 +364,7 @@ TEST_F(BindingStoreTest, AddAppAsksForTheNameOfTheDecodedPath) {
 }
 
 TEST_F(BindingStoreTest, AddAppRefusesUrlsThatCouldNotBeStored) {
-    defaults.data["bindings"] = "[]";
+    defaults.values["bindings"] = std::string("[]");
     BindingStore store(defaults, applications);
     store.addApp("/apps/plain path.desktop");
     store.addApp("");

@@ -1,6 +1,6 @@
 #include "engine/AppActivation.h"
 
-#include "engine/FakePlatformServices.h"
+#include "support/FakePlatformServices.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "engine/FakePlatformServices.h"
 #include "engine/HyperKeyMonitor.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <gtest/gtest.h>

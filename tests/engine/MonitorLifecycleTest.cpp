@@ -1,9 +1,9 @@
 // The monitor's states: idle, waiting for access, running; and what each action
 // inside the tap's callback reaches.
 #include "engine/FakeKeyEvent.h"
-#include "engine/FakePlatformServices.h"
 #include "engine/HyperKeyMonitor.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <gtest/gtest.h>

@@ -5,10 +5,12 @@
 #include <map>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace tarnell::testing {
 
-// A key-value store in memory that records every write.
+// A key-value store in memory that records every write, in call order. Numbers 0 and 1
+// read as booleans, as stored settings written by other tools may hold them.
 class InMemoryKeyValueStore : public KeyValueStore {
 public:
     using Value = std::variant<std::string, bool, double>;
@@ -34,18 +36,20 @@ public:
         return std::nullopt;
     }
     void setData(std::string_view key, std::string_view bytes) override {
-        ++writes;
+        writes.push_back("setData " + std::string(key));
         values[std::string(key)] = std::string(bytes);
     }
     void setBool(std::string_view key, bool value) override {
-        ++writes;
+        writes.push_back("setBool " + std::string(key));
         values[std::string(key)] = value;
     }
-    void preserveUnreadable(std::string_view key) override { preserved.emplace_back(key); }
+    void preserveUnreadable(std::string_view key) override {
+        writes.push_back("preserve " + std::string(key));
+    }
 
     std::map<std::string, Value> values;
-    std::vector<std::string> preserved;
-    int writes = 0;
+    // "setData <key>", "setBool <key>" and "preserve <key>", in call order.
+    std::vector<std::string> writes;
 };
 
 } // namespace tarnell::testing

@@ -1,5 +1,7 @@
 #include "platform/linux/workspace/WindowIdentity.h"
 
+#include "bindings/TextEncoding.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -40,19 +42,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     }
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::optional<std::string> unescapeUnitNamePart(std::string_view part) {
     std::string result;
     for (std::size_t i = 0; i < part.size(); ++i) {
@@ -60,11 +49,11 @@ std::optional<std::string> unescapeUnitNamePart(std::string_view part) {
             result += part[i];
             continue;
         }
-        if (i + 3 >= part.size() || part[i + 1] != 'x' || hexValue(part[i + 2]) < 0 ||
-            hexValue(part[i + 3]) < 0) {
+        if (i + 3 >= part.size() || part[i + 1] != 'x' || hexDigitValue(part[i + 2]) < 0 ||
+            hexDigitValue(part[i + 3]) < 0) {
             return std::nullopt;
         }
-        result += static_cast<char>(hexValue(part[i + 2]) * 16 + hexValue(part[i + 3]));
+        result += static_cast<char>(hexDigitValue(part[i + 2]) * 16 + hexDigitValue(part[i + 3]));
         i += 3;
     }
     return result;

@@ -25,8 +25,7 @@ protected:
         unsetenv("WAYLAND_DISPLAY");
         entries_ = new TestDesktopEntries;
         auto& e = *entries_;
-        const auto record =
-            e.addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
+        const auto record = e.addLaunchRecorder();
         app_ = e.addEntry(e.firstDataDir(), "test.app.desktop",
                           record + " " + e.root() + "/app-launched");
         // Field codes are expanded by GIO, never by a shell.

@@ -46,6 +46,10 @@ std::string TestDesktopEntries::addScript(const std::string& name, const std::st
     return path;
 }
 
+std::string TestDesktopEntries::addLaunchRecorder() {
+    return addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
+}
+
 std::string fileUrl(const std::string& path) {
     // The test paths hold no characters that need encoding.
     return "file://" + path;

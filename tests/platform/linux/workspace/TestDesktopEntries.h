@@ -24,6 +24,9 @@ public:
                          const std::string& exec, const std::string& extraLines = "");
     // Writes an executable shell script and returns its path.
     std::string addScript(const std::string& name, const std::string& body);
+    // A script that writes its environment to the file named by its first argument,
+    // which appears whole or not at all; returns its path.
+    std::string addLaunchRecorder();
 
 private:
     std::string root_;

@@ -95,8 +95,7 @@ protected:
         auto& e = *entries_;
         alpha_ = e.addEntry(e.firstDataDir(), "test.alpha.desktop", "foot --app-id test.alpha");
         beta_ = e.addEntry(e.firstDataDir(), "test.beta.desktop", "foot --app-id test.beta");
-        const auto record =
-            e.addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
+        const auto record = e.addLaunchRecorder();
         recorder_ = e.addEntry(e.firstDataDir(), "test.recorder.desktop",
                                record + " " + e.root() + "/recorder-launched");
     }

@@ -35,8 +35,7 @@ protected:
     static void SetUpTestSuite() {
         entries_ = new TestDesktopEntries;
         auto& e = *entries_;
-        const auto record =
-            e.addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
+        const auto record = e.addLaunchRecorder();
         alpha_ = e.addEntry(e.firstDataDir(), "test.alpha.desktop",
                             record + " " + e.root() + "/alpha-launched");
         alphaCopy_ = e.addEntry(e.secondDataDir(), "test.alpha.desktop",

@@ -29,7 +29,7 @@ static const char kRule[] =
 static const char kModulesPath[] = "/etc/modules-load.d/tarnell-uinput.conf";
 static const char kModules[] = "# Written by Tarnell's access helper.\nuinput\n";
 
-static int make_directory(const char *path) {
+static int make_directory(const char* path) {
     if (mkdir(path, 0755) == 0 || errno == EEXIST) {
         return 0;
     }
@@ -39,7 +39,7 @@ static int make_directory(const char *path) {
 
 /* Writes the file through a temporary file in the same directory and renames it
  * over the old one, so that a reader sees either the old or the new content. */
-static int write_atomically(const char *path, const char *content) {
+static int write_atomically(const char* path, const char* content) {
     char temporary[256];
     snprintf(temporary, sizeof temporary, "%s.XXXXXX", path);
     const int fd = mkostemp(temporary, O_CLOEXEC);
@@ -48,8 +48,8 @@ static int write_atomically(const char *path, const char *content) {
         return -1;
     }
     const size_t length = strlen(content);
-    const int ok = fchmod(fd, 0644) == 0 && write(fd, content, length) == (ssize_t)length &&
-                   fsync(fd) == 0;
+    const int ok =
+        fchmod(fd, 0644) == 0 && write(fd, content, length) == (ssize_t)length && fsync(fd) == 0;
     if (close(fd) != 0 || !ok || rename(temporary, path) != 0) {
         fprintf(stderr, "tarnell-access-helper: cannot write %s: %s\n", path, strerror(errno));
         unlink(temporary);
@@ -59,7 +59,7 @@ static int write_atomically(const char *path, const char *content) {
 }
 
 /* The first of the candidate paths that is an executable file. */
-static const char *find_tool(const char *const candidates[]) {
+static const char* find_tool(const char* const candidates[]) {
     for (int i = 0; candidates[i] != NULL; ++i) {
         if (access(candidates[i], X_OK) == 0) {
             return candidates[i];
@@ -69,13 +69,13 @@ static const char *find_tool(const char *const candidates[]) {
 }
 
 /* Runs a tool with a fixed, minimal environment and waits for it. */
-static int run(const char *const candidates[], char *const arguments[]) {
-    const char *tool = find_tool(candidates);
+static int run(const char* const candidates[], char* const arguments[]) {
+    const char* tool = find_tool(candidates);
     if (tool == NULL) {
         fprintf(stderr, "tarnell-access-helper: %s not found\n", arguments[0]);
         return -1;
     }
-    static char *const environment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", NULL};
+    static char* const environment[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", NULL};
     pid_t child;
     if (posix_spawn(&child, tool, NULL, NULL, arguments, environment) != 0) {
         return -1;
@@ -89,7 +89,7 @@ static int run(const char *const candidates[], char *const arguments[]) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : -1;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     (void)argv;
     if (argc != 1) {
         fprintf(stderr, "tarnell-access-helper: takes no arguments\n");
@@ -107,14 +107,18 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    static const char *const modprobe[] = {"/usr/sbin/modprobe", "/sbin/modprobe", NULL};
-    static const char *const udevadm[] = {"/usr/bin/udevadm", "/bin/udevadm", "/usr/sbin/udevadm",
+    static const char* const modprobe[] = {"/usr/sbin/modprobe", "/sbin/modprobe", NULL};
+    static const char* const udevadm[] = {"/usr/bin/udevadm", "/bin/udevadm", "/usr/sbin/udevadm",
                                           "/sbin/udevadm", NULL};
-    static char *const load[] = {"modprobe", "uinput", NULL};
-    static char *const reload[] = {"udevadm", "control", "--reload", NULL};
-    static char *const trigger[] = {"udevadm", "trigger", "--action=change",
-                                    "--subsystem-match=input", "--subsystem-match=misc", NULL};
-    static char *const settle[] = {"udevadm", "settle", "--timeout=10", NULL};
+    static char* const load[] = {"modprobe", "uinput", NULL};
+    static char* const reload[] = {"udevadm", "control", "--reload", NULL};
+    static char* const trigger[] = {"udevadm",
+                                    "trigger",
+                                    "--action=change",
+                                    "--subsystem-match=input",
+                                    "--subsystem-match=misc",
+                                    NULL};
+    static char* const settle[] = {"udevadm", "settle", "--timeout=10", NULL};
 
     /* uinput may be built in, in which case modprobe has nothing to do. */
     run(modprobe, load);

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -23,6 +27,27 @@ inline QApplication& qtApplication() {
         ::testing::AddGlobalTestEnvironment(new Ending(application));
     }
     return *application;
+}
+
+// Delivers what the event loop has queued, such as the change signals that follow
+// a store or monitor change.
+inline void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Keeps handling events until the condition holds; false when time ran out first.
+inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
 }
 
 } // namespace tarnell::testing

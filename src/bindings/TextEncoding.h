@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+namespace tarnell {
+
+// The value of one hexadecimal digit in either case, or -1 for any other character.
+constexpr int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// True when the bytes are UTF-8 with no truncated, overlong or surrogate sequence.
+bool isWellFormedUtf8(std::string_view text);
+
+} // namespace tarnell
