@@ -116,7 +116,10 @@ FileContents readWholeFile(const std::filesystem::path& path) {
 
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
     const auto directory = parentOf(path);
-    std::string temporary = (directory / ("." + path.filename().string() + ".tmp-XXXXXX")).string();
+    std::string name = path.filename().string();
+    name.insert(0, 1, '.');
+    name.append(".tmp-XXXXXX");
+    std::string temporary = (directory / name).string();
     FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid()) {
         return false;

@@ -1,10 +1,10 @@
 // The real engine on the input layer: what the user gets, minus the kernel.
 #include "bindings/BindingStore.h"
-#include "engine/FakePlatformServices.h"
 #include "engine/HyperKeyMonitor.h"
 #include "platform/linux/input/FakeInput.h"
 #include "platform/linux/input/LinuxInput.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <QCoreApplication>

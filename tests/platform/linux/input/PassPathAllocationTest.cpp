@@ -2,11 +2,11 @@
 // keyboard through the engine to the output. Counts every allocation the process
 // makes while the events go through.
 #include "bindings/BindingStore.h"
-#include "engine/FakePlatformServices.h"
 #include "engine/HyperKeyMonitor.h"
 #include "platform/linux/input/FakeInput.h"
 #include "platform/linux/input/KeyboardSet.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <atomic>
