@@ -101,8 +101,11 @@ gboolean X11Backend::onReadable(gint, GIOCondition, gpointer self) {
 bool X11Backend::processEvents() {
     // Replies read while handling one event may queue more; handle them all.
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+        const auto type = event->response_type & 0x7f;
+        if (type == XCB_PROPERTY_NOTIFY) {
             handlePropertyNotify(*reinterpret_cast<xcb_property_notify_event_t*>(event));
+        } else if (type == XCB_DESTROY_NOTIFY) {
+            forget(reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window);
         }
         std::free(event);
     }
@@ -145,7 +148,9 @@ void X11Backend::handlePropertyNotify(const xcb_property_notify_event_t& event) 
     if (event.atom == ewmh_._NET_WM_DESKTOP || event.atom == XCB_ATOM_WM_CLASS ||
         event.atom == gtkApplicationId_ || event.atom == kdeDesktopFile_ ||
         event.atom == ewmh_._NET_WM_PID || event.atom == ewmh_._NET_WM_WINDOW_TYPE) {
-        describe(event.window, it->second);
+        if (!describe(event.window, it->second)) {
+            forget(event.window);
+        }
     }
 }
 
@@ -171,13 +176,20 @@ void X11Backend::readClientList() {
     std::erase_if(windows_, [&stacking](const auto& entry) {
         return std::find(stacking.begin(), stacking.end(), entry.first) == stacking.end();
     });
-    // Window IDs are reused, so a window new to the list is described afresh.
-    for (const auto window : stacking) {
-        if (std::find(stacking_.begin(), stacking_.end(), window) == stacking_.end()) {
-            track(window);
-        }
-    }
+    // A window we do not know yet is described now. One that was destroyed is
+    // forgotten at once (window IDs are reused, and the window manager may list
+    // the old window a moment after a new one took its ID); one the window manager
+    // still lists though it is gone is left out until it lists a live one.
+    std::erase_if(stacking, [this](xcb_window_t window) {
+        return !windows_.contains(window) && !track(window);
+    });
     stacking_ = std::move(stacking);
+}
+
+void X11Backend::forget(xcb_window_t window) {
+    if (windows_.erase(window) != 0) {
+        std::erase(stacking_, window);
+    }
 }
 
 void X11Backend::readCurrentDesktop() {
@@ -188,13 +200,18 @@ void X11Backend::readCurrentDesktop() {
     }
 }
 
-void X11Backend::track(xcb_window_t window) {
-    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+bool X11Backend::track(xcb_window_t window) {
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection_, window, XCB_CW_EVENT_MASK, &events);
-    describe(window, windows_[window]);
+    ClientWindow client;
+    if (!describe(window, client)) {
+        return false;
+    }
+    windows_[window] = std::move(client);
+    return true;
 }
 
-void X11Backend::describe(xcb_window_t window, ClientWindow& client) {
+bool X11Backend::describe(xcb_window_t window, ClientWindow& client) {
     // All requests first, then the replies: one wait for the lot.
     const auto classCookie = xcb_icccm_get_wm_class(connection_, window);
     const auto gtkCookie = xcb_get_property(connection_, 0, window, gtkApplicationId_,
@@ -207,11 +224,14 @@ void X11Backend::describe(xcb_window_t window, ClientWindow& client) {
 
     WindowHints hints;
     xcb_icccm_get_wm_class_reply_t wmClass;
-    if (xcb_icccm_get_wm_class_reply(connection_, classCookie, &wmClass, nullptr) != 0) {
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_icccm_get_wm_class_reply(connection_, classCookie, &wmClass, &error) != 0) {
         hints.wmInstance = wmClass.instance_name != nullptr ? wmClass.instance_name : "";
         hints.wmClass = wmClass.class_name != nullptr ? wmClass.class_name : "";
         xcb_icccm_get_wm_class_reply_wipe(&wmClass);
     }
+    const bool gone = error != nullptr && error->error_code == XCB_WINDOW;
+    std::free(error);
     hints.desktopHint = textProperty(connection_, gtkCookie);
     if (auto kde = textProperty(connection_, kdeCookie); hints.desktopHint.empty()) {
         hints.desktopHint = std::move(kde);
@@ -236,8 +256,12 @@ void X11Backend::describe(xcb_window_t window, ClientWindow& client) {
             has(ewmh_._NET_WM_WINDOW_TYPE_DESKTOP) || has(ewmh_._NET_WM_WINDOW_TYPE_DOCK);
         xcb_ewmh_get_atoms_reply_wipe(&types);
     }
+    if (gone) {
+        return false;
+    }
     client.hints = std::move(hints);
     client.identity = identify(client.hints);
+    return true;
 }
 
 std::optional<std::string> X11Backend::identify(const WindowHints& hints) const {

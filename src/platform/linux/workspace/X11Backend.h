@@ -50,8 +50,10 @@ private:
     void readActiveWindow();
     void readClientList();
     void readCurrentDesktop();
-    void track(xcb_window_t window);
-    void describe(xcb_window_t window, ClientWindow& client);
+    // False when the window no longer exists.
+    bool track(xcb_window_t window);
+    bool describe(xcb_window_t window, ClientWindow& client);
+    void forget(xcb_window_t window);
     std::optional<std::string> identify(const WindowHints& hints) const;
     // Asks the server for the time now; `then` runs with it once it arrives.
     void withServerTime(std::function<void(xcb_timestamp_t)> then);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 
 namespace tarnell::platform {
 namespace {
@@ -224,6 +225,24 @@ TEST_F(X11WorkspaceTest, NeverHidesWithTheSettingOff) {
     runFor(300);
     EXPECT_FALSE(client_->isIconic(alpha));
     EXPECT_TRUE(isFrontmost(alpha));
+    EXPECT_FALSE(launched("alpha-launched"));
+}
+
+TEST_F(X11WorkspaceTest, AWindowIdTakenOverByANewWindowIsDescribedAfresh) {
+    // The server hands a new client the IDs of one that left, so the first window
+    // of the next client is likely to reuse the ID of this one.
+    const auto stranger = showWindow({"stranger", "Stranger", ""});
+    client_.reset();
+    client_ = std::make_unique<X11TestClient>();
+    const auto alpha = client_->createWindow({"alpha", "Alpha", "test.alpha"});
+    ASSERT_EQ(alpha, stranger) << "the server gave the new window a fresh ID";
+    // The window manager drops the old window and lists the new one before Tarnell
+    // looks, so the list never shows the ID missing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(runUntil([&] { return frontmostIdentifier() == "test.alpha.desktop"; }))
+        << "frontmost: " << frontmostIdentifier().value_or("(no identifier)");
+    activate(false, alpha_);
+    runFor(300);
     EXPECT_FALSE(launched("alpha-launched"));
 }
 
