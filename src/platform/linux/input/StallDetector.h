@@ -32,7 +32,6 @@ public:
     }
 
     void reset() { waiting_ = false; }
-    [[nodiscard]] Clock::duration timeout() const { return timeout_; }
 
 private:
     const Clock::duration timeout_;

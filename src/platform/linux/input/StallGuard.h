@@ -43,7 +43,6 @@ public:
     // guard has ended, fd() is not worth watching any more (alive() is false).
     bool takeNotice();
     [[nodiscard]] bool alive() const { return alive_; }
-    [[nodiscard]] pid_t pid() const { return pid_; }
 
     // The guard watches this keyboard too (the descriptor is passed on), or no
     // longer; `deviceFd` names it in both calls.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
+#include <memory>
 #include <poll.h>
 #include <sys/wait.h>
 #include <thread>
@@ -76,15 +77,23 @@ void expectEveryKeyReleased(const std::vector<input_event>& events) {
     EXPECT_EQ(events.back().code, SYN_REPORT);
 }
 
+// A guard that watches `keyboard` while the keyboards are meant to be grabbed.
+std::unique_ptr<StallGuard> startArmed(const Pipe& output, const Pipe& keyboard) {
+    auto guard = StallGuard::start(output.writeEnd, 150ms, 20ms);
+    if (guard) {
+        guard->watch(keyboard.readEnd);
+        guard->page().armed = 1;
+    }
+    return guard;
+}
+
 } // namespace
 
 TEST(StallGuard, LetsGoOfInputLeftWaitingAndReleasesEveryKeyOnTheOutput) {
     Pipe output;
     Pipe keyboard;
-    auto guard = StallGuard::start(output.writeEnd, 150ms, 20ms);
+    auto guard = startArmed(output, keyboard);
     ASSERT_NE(guard, nullptr);
-    guard->watch(keyboard.readEnd);
-    guard->page().armed = 1;
 
     const auto typed = std::chrono::steady_clock::now();
     keyboard.typeSomething(); // and nobody takes it
@@ -104,10 +113,8 @@ TEST(StallGuard, LetsGoOfInputLeftWaitingAndReleasesEveryKeyOnTheOutput) {
 TEST(StallGuard, InputTheLoopKeepsTakingOrThatIsNotGrabbedIsNoStall) {
     Pipe output;
     Pipe keyboard;
-    auto guard = StallGuard::start(output.writeEnd, 150ms, 20ms);
+    auto guard = startArmed(output, keyboard);
     ASSERT_NE(guard, nullptr);
-    guard->watch(keyboard.readEnd);
-    guard->page().armed = 1;
     keyboard.typeSomething();
     for (int i = 0; i < 25; ++i) { // a busy loop that keeps taking input
         guard->page().markServiced();
@@ -152,12 +159,10 @@ TEST(StallGuard, ActsWhileItsOwnerIsStoppedAndDiesWithIt) {
     const pid_t owner = ::fork();
     ASSERT_GE(owner, 0);
     if (owner == 0) {
-        auto guard = StallGuard::start(output.writeEnd, 150ms, 20ms);
+        const auto guard = startArmed(output, keyboard);
         if (!guard) {
             ::_exit(1);
         }
-        guard->watch(keyboard.readEnd);
-        guard->page().armed = 1;
         ::raise(SIGSTOP);
         ::_exit(0);
     }
