@@ -22,7 +22,7 @@ constexpr std::size_t mostWaitingCommands = 32;
 // The script's calls time out after 25 s; it is answered well before.
 constexpr guint idleAnswerSeconds = 10;
 constexpr guint helloMilliseconds = 5000;
-// The script asks again at once after each answer.
+// A running script asks again at once after each answer.
 constexpr guint requestOverdueMilliseconds = 2000;
 constexpr int mostLoadTries = 20;
 constexpr guint loadRetryMilliseconds = 50;       // while the stale script goes
@@ -452,6 +452,7 @@ gboolean KWinBackend::onIdleAnswerDue(gpointer data) {
     if (self->commandRequest_ != nullptr) {
         g_dbus_method_invocation_return_value(self->commandRequest_, g_variant_new("(s)", "[]"));
         self->commandRequest_ = nullptr;
+        self->expectRequest();
     }
     return G_SOURCE_REMOVE;
 }
@@ -462,15 +463,21 @@ void KWinBackend::send(std::string command) {
         commands_.pop_front();
     }
     deliverCommands();
-    if (!commands_.empty() && requestOverdue_ == 0) {
+    if (!commands_.empty()) {
+        expectRequest();
+    }
+}
+
+void KWinBackend::expectRequest() {
+    if (requestOverdue_ == 0) {
         requestOverdue_ =
             g_timeout_add(requestOverdueMilliseconds, &KWinBackend::onRequestOverdue, this);
     }
 }
 
 gboolean KWinBackend::onRequestOverdue(gpointer data) {
-    // Somebody stopped or unloaded the script: load it again. What waited is stale by
-    // now.
+    // Somebody stopped or unloaded the script: load it again. What it was sent last
+    // is lost; what waited is stale by now.
     auto* self = static_cast<KWinBackend*>(data);
     self->requestOverdue_ = 0;
     self->forgetKWin();
@@ -490,6 +497,7 @@ void KWinBackend::deliverCommands() {
     commands_.clear();
     g_dbus_method_invocation_return_value(commandRequest_, g_variant_new("(s)", text.c_str()));
     commandRequest_ = nullptr;
+    expectRequest();
     if (idleAnswer_ != 0) {
         g_source_remove(idleAnswer_);
         idleAnswer_ = 0;

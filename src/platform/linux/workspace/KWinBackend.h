@@ -82,6 +82,9 @@ private:
 
     void send(std::string command);
     void deliverCommands();
+    // The script asks for work again at once after each answer; when it does not, it
+    // is gone.
+    void expectRequest();
 
     GDBusConnection* bus_;
     KWinWindows windows_;

@@ -282,21 +282,34 @@ TEST_F(KWinWorkspaceTest, LaunchesAnApplicationThatIsNotRunning) {
         runUntil([] { return std::filesystem::exists(entries_->root() + "/recorder-launched"); }));
 }
 
-TEST_F(KWinWorkspaceTest, ReplacesAStaleScriptAndLeavesNoScriptBehind) {
+TEST_F(KWinWorkspaceTest, KeepsOneScriptLoadedWhileItRunsAndNoneAfter) {
+    open("test.alpha");
+    open("test.beta");
     KWinScripting scripting;
+    // Unloaded by someone else: it notices at the next chord and loads it again.
+    scripting.unload(KWinBackend::pluginName());
+    press(alpha_);
+    ASSERT_TRUE(runUntil([this] { return !kwin_->ready(); }));
+    ASSERT_TRUE(runUntil([this] { return kwin_->ready(); }, startMs));
+    press(alpha_);
+    EXPECT_TRUE(runUntil([this] { return frontmostIs("test.alpha"); }));
+
     workspace_.reset();
     EXPECT_TRUE(runUntil([&] { return !scripting.isLoaded(KWinBackend::pluginName()); }));
 
-    // What a run that ended without unloading leaves behind.
+    // What a run that ended without unloading leaves behind is replaced, and the new
+    // script starts with the windows as they are.
     const auto stale = sharedWithKWin("stale.js");
     std::ofstream(stale) << "print('stale');\n";
     scripting.loadAndStart(stale, KWinBackend::pluginName());
     ASSERT_TRUE(scripting.isLoaded(KWinBackend::pluginName()));
     startWorkspace();
-    open("test.alpha");
+    EXPECT_TRUE(frontmostIs("test.alpha"));
+    EXPECT_EQ(windowCount("test.beta"), 1);
 
     workspace_.reset();
     EXPECT_TRUE(runUntil([&] { return !scripting.isLoaded(KWinBackend::pluginName()); }));
+    std::filesystem::remove(stale);
 }
 
 TEST_F(KWinWorkspaceTest, TakesOnlyWellFormedReportsAndOnlyFromKWin) {
@@ -322,6 +335,7 @@ TEST_F(KWinWorkspaceTest, TakesOnlyWellFormedReportsAndOnlyFromKWin) {
     EXPECT_EQ(windowCount("test.alpha"), 1);
     EXPECT_TRUE(frontmostIs("test.beta"));
     scripting.unload("tarnell-test-hostile");
+    std::filesystem::remove(hostile);
 }
 
 } // namespace
