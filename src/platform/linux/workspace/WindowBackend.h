@@ -8,8 +8,12 @@
 #include <utility>
 #include <vector>
 
-// What each window system offers the workspace. Everything a decision needs is kept
-// current from the window system's events; requests are sent without waiting.
+// What each window system offers the workspace, and what each must do to offer it.
+//
+// A backend keeps everything a decision needs current from the window system's own
+// events, never only from its own requests: the user, the window manager and the
+// applications change windows too (they restore, close, float and move them), and a
+// record that only our requests update goes stale. Requests are sent without waiting.
 namespace tarnell::platform {
 
 class WindowBackend {
@@ -19,11 +23,13 @@ public:
     // The application of the focused window, from the state kept current.
     virtual std::optional<engine::RunningApplication> frontmost() const = 0;
 
-    // Hides every window of the application.
+    // Hides every window of the application, and keeps which ones it hid until the
+    // window system shows them again, by `raise` or by any other means.
     virtual void hide(const engine::RunningApplication& application) = 0;
 
-    // Brings the most recent window of the application to the front. false when it
-    // has no window.
+    // Brings the application back whole: every window that `hide` hid and that is
+    // still hidden is shown again, and its most recently focused window ends up in
+    // front and focused. false when it has no window.
     virtual bool raise(const std::string& desktopId) = 0;
 
     using Environment = std::vector<std::pair<std::string, std::string>>;
