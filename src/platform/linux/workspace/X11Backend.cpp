@@ -86,6 +86,7 @@ void X11Backend::internAtoms() {
     gtkApplicationId_ = internAtom(connection_, "_GTK_APPLICATION_ID");
     kdeDesktopFile_ = internAtom(connection_, "_KDE_NET_WM_DESKTOP_FILE");
     wmChangeState_ = internAtom(connection_, "WM_CHANGE_STATE");
+    wmState_ = internAtom(connection_, "WM_STATE");
     timeProbe_ = internAtom(connection_, "_TARNELL_TIME_PROBE");
 }
 
@@ -145,9 +146,12 @@ void X11Backend::handlePropertyNotify(const xcb_property_notify_event_t& event) 
     if (it == windows_.end()) {
         return;
     }
-    if (event.atom == ewmh_._NET_WM_DESKTOP || event.atom == XCB_ATOM_WM_CLASS ||
-        event.atom == gtkApplicationId_ || event.atom == kdeDesktopFile_ ||
-        event.atom == ewmh_._NET_WM_PID || event.atom == ewmh_._NET_WM_WINDOW_TYPE) {
+    if (event.atom == wmState_) {
+        setIconic(it->second, iconicFrom(xcb_get_property(connection_, 0, event.window, wmState_,
+                                                          wmState_, 0, 1)));
+    } else if (event.atom == ewmh_._NET_WM_DESKTOP || event.atom == XCB_ATOM_WM_CLASS ||
+               event.atom == gtkApplicationId_ || event.atom == kdeDesktopFile_ ||
+               event.atom == ewmh_._NET_WM_PID || event.atom == ewmh_._NET_WM_WINDOW_TYPE) {
         if (!describe(event.window, it->second)) {
             forget(event.window);
         }
@@ -162,6 +166,9 @@ void X11Backend::readActiveWindow() {
     }
     // Described once it appears in the client list; until then it counts as no window.
     active_ = window;
+    if (const auto it = windows_.find(window); it != windows_.end()) {
+        it->second.lastFocused = ++focusCount_;
+    }
 }
 
 void X11Backend::readClientList() {
@@ -207,6 +214,9 @@ bool X11Backend::track(xcb_window_t window) {
     if (!describe(window, client)) {
         return false;
     }
+    if (window == active_) {
+        client.lastFocused = ++focusCount_;
+    }
     windows_[window] = std::move(client);
     return true;
 }
@@ -221,6 +231,7 @@ bool X11Backend::describe(xcb_window_t window, ClientWindow& client) {
     const auto pidCookie = xcb_ewmh_get_wm_pid(&ewmh_, window);
     const auto desktopCookie = xcb_ewmh_get_wm_desktop(&ewmh_, window);
     const auto typeCookie = xcb_ewmh_get_wm_window_type(&ewmh_, window);
+    const auto stateCookie = xcb_get_property(connection_, 0, window, wmState_, wmState_, 0, 1);
 
     WindowHints hints;
     xcb_icccm_get_wm_class_reply_t wmClass;
@@ -256,12 +267,28 @@ bool X11Backend::describe(xcb_window_t window, ClientWindow& client) {
             has(ewmh_._NET_WM_WINDOW_TYPE_DESKTOP) || has(ewmh_._NET_WM_WINDOW_TYPE_DOCK);
         xcb_ewmh_get_atoms_reply_wipe(&types);
     }
+    setIconic(client, iconicFrom(stateCookie));
     if (gone) {
         return false;
     }
     client.hints = std::move(hints);
     client.identity = identify(client.hints);
     return true;
+}
+
+bool X11Backend::iconicFrom(xcb_get_property_cookie_t cookie) {
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection_, cookie, nullptr), &std::free);
+    return reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4 &&
+           *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get())) == iconicState;
+}
+
+void X11Backend::setIconic(ClientWindow& client, bool iconic) {
+    // Shown again, whoever did it: no longer one of the windows to bring back.
+    if (client.iconic && !iconic) {
+        client.hiddenByHide = false;
+    }
+    client.iconic = iconic;
 }
 
 std::optional<std::string> X11Backend::identify(const WindowHints& hints) const {
@@ -310,11 +337,19 @@ X11Backend::windowsOf(const engine::RunningApplication& application) const {
     if (handle != XCB_NONE && std::find(result.begin(), result.end(), handle) == result.end()) {
         result.push_back(handle);
     }
+    // The active window goes last: minimised before the others, it would hand the
+    // focus to one of them, which would then count as the most recent.
+    std::stable_partition(result.begin(), result.end(),
+                          [this](xcb_window_t window) { return window != active_; });
     return result;
 }
 
 void X11Backend::hide(const engine::RunningApplication& application) {
     for (const auto window : windowsOf(application)) {
+        // A window the user had minimised already stays so when the rest comes back.
+        if (const auto it = windows_.find(window); it != windows_.end() && !it->second.iconic) {
+            it->second.hiddenByHide = true;
+        }
         xcb_client_message_event_t message{};
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
@@ -329,30 +364,56 @@ void X11Backend::hide(const engine::RunningApplication& application) {
 }
 
 bool X11Backend::raise(const std::string& desktopId) {
-    // The most recent window is the highest in the stacking order.
-    const auto it = std::find_if(stacking_.rbegin(), stacking_.rend(), [&](xcb_window_t window) {
+    // Least recently focused first; among windows never focused, the lower in the
+    // stacking order.
+    std::vector<xcb_window_t> own;
+    for (const auto window : stacking_) {
         const auto& client = windows_.at(window);
-        return client.normal && client.identity == desktopId;
-    });
-    if (it == stacking_.rend()) {
+        if (client.normal && client.identity == desktopId) {
+            own.push_back(window);
+        }
+    }
+    if (own.empty()) {
         return false;
     }
-    const xcb_window_t window = *it;
-    withServerTime([this, window](xcb_timestamp_t time) { activate(window, time); });
+    std::stable_sort(own.begin(), own.end(), [this](xcb_window_t a, xcb_window_t b) {
+        return windows_.at(a).lastFocused < windows_.at(b).lastFocused;
+    });
+    // In front goes the most recent window that is shown or is coming back; one that
+    // the user minimised comes back only when there is no other.
+    const auto front = std::find_if(own.rbegin(), own.rend(), [this](xcb_window_t window) {
+        const auto& client = windows_.at(window);
+        return client.hiddenByHide || !client.iconic;
+    });
+    const xcb_window_t frontWindow = front != own.rend() ? *front : own.back();
+    std::vector<xcb_window_t> order;
+    for (const auto window : own) {
+        auto& client = windows_.at(window);
+        if (client.hiddenByHide && window != frontWindow) {
+            order.push_back(window);
+        }
+        client.hiddenByHide = false;
+    }
+    order.push_back(frontWindow);
+    withServerTime(
+        [this, order = std::move(order)](xcb_timestamp_t time) { activate(order, time); });
     return true;
 }
 
-void X11Backend::activate(xcb_window_t window, xcb_timestamp_t time) {
-    const auto it = windows_.find(window);
-    if (it == windows_.end()) {
-        return; // gone meanwhile
+void X11Backend::activate(const std::vector<xcb_window_t>& windows, xcb_timestamp_t time) {
+    // Activating a minimised window shows it again.
+    for (const auto window : windows) {
+        const auto it = windows_.find(window);
+        if (it == windows_.end()) {
+            continue; // gone meanwhile
+        }
+        const auto desktop = it->second.desktop;
+        if (window == windows.back() && desktop != allDesktops && desktop != currentDesktop_) {
+            xcb_ewmh_request_change_current_desktop(&ewmh_, screenNumber_, desktop, time);
+        }
+        xcb_ewmh_request_change_active_window(&ewmh_, screenNumber_, window,
+                                              XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, time, active_);
     }
-    const auto desktop = it->second.desktop;
-    if (desktop != allDesktops && desktop != currentDesktop_) {
-        xcb_ewmh_request_change_current_desktop(&ewmh_, screenNumber_, desktop, time);
-    }
-    xcb_ewmh_request_change_active_window(&ewmh_, screenNumber_, window,
-                                          XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, time, active_);
     xcb_flush(connection_);
 }
 

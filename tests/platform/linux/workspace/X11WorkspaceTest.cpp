@@ -171,15 +171,26 @@ TEST_F(X11WorkspaceTest, HidesEveryWindowOfTheFrontmostApplicationAndRaisesItAga
     const auto other = showWindow({"beta", "BetaApp", ""});
     const auto first = showWindow({"alpha", "Alpha", "test.alpha"});
     const auto second = showWindow({"alpha", "Alpha", "test.alpha"});
+    // One the user minimised before, and the focus back on the second.
+    const auto minimised = showWindow({"alpha", "Alpha", "test.alpha"});
+    client_->iconify(minimised);
+    ASSERT_TRUE(runUntil([&] { return client_->isIconic(minimised); }));
+    client_->requestActivation(second);
+    ASSERT_TRUE(runUntil([&] { return isFrontmost(second); }));
 
     activate(true, alpha_);
     EXPECT_TRUE(runUntil([&] { return client_->isIconic(first) && client_->isIconic(second); }));
     EXPECT_FALSE(client_->isIconic(other));
 
-    // The same chord again: no longer in front, so it comes back, the latest window first.
+    // The same chord again: no longer in front, so every window the hide minimised comes
+    // back, the latest in front; the one minimised before stays so.
     ASSERT_TRUE(runUntil([&] { return !isFrontmost(first) && !isFrontmost(second); }));
     activate(true, alpha_);
-    EXPECT_TRUE(runUntil([&] { return isFrontmost(second) && !client_->isIconic(second); }));
+    EXPECT_TRUE(runUntil([&] {
+        return isFrontmost(second) && !client_->isIconic(second) && !client_->isIconic(first);
+    })) << "first minimised: "
+        << client_->isIconic(first) << ", second in front: " << isFrontmost(second);
+    EXPECT_TRUE(client_->isIconic(minimised));
     EXPECT_FALSE(launched("alpha-launched"));
 }
 
