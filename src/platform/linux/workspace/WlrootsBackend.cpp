@@ -171,9 +171,13 @@ void WlrootsBackend::onDone(void* data, zwlr_foreign_toplevel_handle_v1*) {
     auto* toplevel = static_cast<Toplevel*>(data);
     auto* self = toplevel->owner;
     if (toplevel->pendingAppId != toplevel->appId || !toplevel->identity) {
+        const auto known = toplevel->identity;
         toplevel->appId = toplevel->pendingAppId;
         toplevel->identity =
             self->identifier_.identifyFromHints(WindowHints{toplevel->appId, {}, {}, 0});
+        if (toplevel->identity && toplevel->identity != known) {
+            self->reportWindowShown(*toplevel->identity);
+        }
     }
     // Shown again, whoever did it: no longer one of the windows to bring back.
     if (toplevel->minimized && !toplevel->pendingMinimized) {
@@ -219,7 +223,11 @@ std::vector<std::string> WlrootsBackend::applicationIds() const {
 
 void WlrootsBackend::reidentifyWindows() {
     for (auto& [key, toplevel] : toplevels_) {
+        const auto known = toplevel->identity;
         toplevel->identity = identifier_.identifyFromHints(WindowHints{toplevel->appId, {}, {}, 0});
+        if (toplevel->identity && toplevel->identity != known) {
+            reportWindowShown(*toplevel->identity);
+        }
     }
     if (sway_) {
         sway_->reidentify();

@@ -14,6 +14,11 @@ namespace {
 
 constexpr std::uint32_t iconicState = 3;
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
+// Startup-notification messages come in pieces of 20 bytes. The ones we read are short;
+// what is kept of longer ones, and of senders that never finish, is bounded.
+constexpr std::size_t startupPieceSize = 20;
+constexpr std::size_t longestStartupMessage = 4096;
+constexpr std::size_t mostStartupSenders = 16;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, std::string_view name) {
     const auto cookie =
@@ -33,6 +38,42 @@ std::string textProperty(xcb_connection_t* connection, xcb_get_property_cookie_t
     std::string text(data, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
     text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
     return text;
+}
+
+// The ID a startup-notification "remove" message names. The message is a type and
+// KEY=VALUE pairs separated by spaces; a value may be quoted, and a backslash
+// escapes the character after it.
+std::optional<std::string> removedStartupId(std::string_view message) {
+    constexpr std::string_view type = "remove:";
+    if (!message.starts_with(type)) {
+        return std::nullopt;
+    }
+    std::size_t at = type.size();
+    for (;;) {
+        at = message.find_first_not_of(' ', at);
+        const auto equals = message.find('=', at);
+        if (at == std::string_view::npos || equals == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const auto key = message.substr(at, equals - at);
+        std::string value;
+        bool quoted = false;
+        for (at = equals + 1; at < message.size(); ++at) {
+            const char c = message[at];
+            if (c == '\\' && at + 1 < message.size()) {
+                value += message[++at];
+            } else if (c == '"') {
+                quoted = !quoted;
+            } else if (c == ' ' && !quoted) {
+                break;
+            } else {
+                value += c;
+            }
+        }
+        if (key == "ID") {
+            return value;
+        }
+    }
 }
 
 } // namespace
@@ -87,6 +128,8 @@ void X11Backend::internAtoms() {
     kdeDesktopFile_ = internAtom(connection_, "_KDE_NET_WM_DESKTOP_FILE");
     wmChangeState_ = internAtom(connection_, "WM_CHANGE_STATE");
     wmState_ = internAtom(connection_, "WM_STATE");
+    startupInfoBegin_ = internAtom(connection_, "_NET_STARTUP_INFO_BEGIN");
+    startupInfo_ = internAtom(connection_, "_NET_STARTUP_INFO");
     timeProbe_ = internAtom(connection_, "_TARNELL_TIME_PROBE");
 }
 
@@ -107,6 +150,9 @@ bool X11Backend::processEvents() {
             handlePropertyNotify(*reinterpret_cast<xcb_property_notify_event_t*>(event));
         } else if (type == XCB_DESTROY_NOTIFY) {
             forget(reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window);
+        } else if (type == XCB_CLIENT_MESSAGE) {
+            // Broadcast to the root window, which we watch for property changes.
+            handleStartupInfo(*reinterpret_cast<xcb_client_message_event_t*>(event));
         }
         std::free(event);
     }
@@ -152,9 +198,42 @@ void X11Backend::handlePropertyNotify(const xcb_property_notify_event_t& event) 
     } else if (event.atom == ewmh_._NET_WM_DESKTOP || event.atom == XCB_ATOM_WM_CLASS ||
                event.atom == gtkApplicationId_ || event.atom == kdeDesktopFile_ ||
                event.atom == ewmh_._NET_WM_PID || event.atom == ewmh_._NET_WM_WINDOW_TYPE) {
+        const auto known = it->second.identity;
         if (!describe(event.window, it->second)) {
             forget(event.window);
+        } else if (it->second.identity && it->second.identity != known) {
+            reportWindowShown(*it->second.identity);
         }
+    }
+}
+
+void X11Backend::handleStartupInfo(const xcb_client_message_event_t& message) {
+    if ((message.type != startupInfoBegin_ && message.type != startupInfo_) ||
+        message.format != 8) {
+        return;
+    }
+    if (startupMessages_.size() >= mostStartupSenders &&
+        !startupMessages_.contains(message.window)) {
+        startupMessages_.clear(); // senders that never finished
+    }
+    auto& text = startupMessages_[message.window];
+    if (message.type == startupInfoBegin_) {
+        text.clear();
+    }
+    const auto* piece = reinterpret_cast<const char*>(message.data.data8);
+    const auto* end = std::find(piece, piece + startupPieceSize, '\0');
+    text.append(piece, end);
+    const bool finished = end != piece + startupPieceSize;
+    if (!finished && text.size() < longestStartupMessage) {
+        return;
+    }
+    const auto whole = std::move(text);
+    startupMessages_.erase(message.window);
+    if (!finished) {
+        return; // too long to be one of ours
+    }
+    if (const auto id = removedStartupId(whole)) {
+        reportLaunchCompleted(*id);
     }
 }
 
@@ -217,7 +296,10 @@ bool X11Backend::track(xcb_window_t window) {
     if (window == active_) {
         client.lastFocused = ++focusCount_;
     }
-    windows_[window] = std::move(client);
+    const auto& tracked = windows_[window] = std::move(client);
+    if (tracked.identity) {
+        reportWindowShown(*tracked.identity);
+    }
     return true;
 }
 
@@ -297,7 +379,11 @@ std::optional<std::string> X11Backend::identify(const WindowHints& hints) const 
 
 void X11Backend::reidentifyWindows() {
     for (auto& [window, client] : windows_) {
+        const auto known = client.identity;
         client.identity = identify(client.hints);
+        if (client.identity && client.identity != known) {
+            reportWindowShown(*client.identity);
+        }
     }
 }
 

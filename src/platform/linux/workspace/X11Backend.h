@@ -8,6 +8,7 @@
 #include <glib-unix.h>
 #include <glib.h>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 #include <xcb/xcb.h>
@@ -17,8 +18,8 @@ namespace tarnell::platform {
 
 // Windows of an X11 session with an EWMH window manager. Keeps the client list, the
 // active window, each window's identity and whether it is minimised current from
-// property changes on the root window and on the clients; its events are read on the
-// default GLib main context.
+// property changes on the root window and on the clients, and hears launches complete
+// through startup notification; its events are read on the default GLib main context.
 class X11Backend final : public WindowBackend {
 public:
     // nullptr when the display cannot be opened.
@@ -51,6 +52,7 @@ private:
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer self);
     bool processEvents();
     void handlePropertyNotify(const xcb_property_notify_event_t& event);
+    void handleStartupInfo(const xcb_client_message_event_t& message);
     void readActiveWindow();
     void readClientList();
     void readCurrentDesktop();
@@ -76,12 +78,16 @@ private:
     xcb_atom_t kdeDesktopFile_ = XCB_NONE;
     xcb_atom_t wmChangeState_ = XCB_NONE;
     xcb_atom_t wmState_ = XCB_NONE;
+    xcb_atom_t startupInfoBegin_ = XCB_NONE;
+    xcb_atom_t startupInfo_ = XCB_NONE;
     xcb_atom_t timeProbe_ = XCB_NONE;
     const WindowIdentifier& identifier_;
     std::unordered_map<xcb_window_t, ClientWindow> windows_;
     std::vector<xcb_window_t> stacking_; // bottom to top
     xcb_window_t active_ = XCB_NONE;
     std::uint64_t focusCount_ = 0;
+    // Startup-notification messages still arriving in pieces, by the window sending them.
+    std::unordered_map<xcb_window_t, std::string> startupMessages_;
     std::uint32_t currentDesktop_ = 0;
     xcb_timestamp_t lastTime_ = XCB_CURRENT_TIME;
     std::vector<std::function<void(xcb_timestamp_t)>> waitingForTime_;

@@ -135,6 +135,9 @@ protected:
         const auto record = e.addLaunchRecorder();
         recorder_ = e.addEntry(e.firstDataDir(), "test.recorder.desktop",
                                record + " " + e.root() + "/recorder-launched");
+        counted_ = e.addEntry(e.firstDataDir(), "test.counted.desktop",
+                              e.addLaunchCounter() + " " + e.root() +
+                                  "/counted-launches foot --app-id test.counted sleep 120");
     }
     static void TearDownTestSuite() { delete entries_; }
 
@@ -145,6 +148,7 @@ protected:
 
     void TearDown() override {
         windows_.clear();
+        swaymsg("[app_id=test.counted] kill"); // launched by the workspace
         runUntil([this] { return !workspace_->frontmostApplication(); });
         workspace_.reset();
     }
@@ -166,7 +170,7 @@ protected:
     }
 
     static inline TestDesktopEntries* entries_ = nullptr;
-    static inline std::string alpha_, beta_, recorder_;
+    static inline std::string alpha_, beta_, recorder_, counted_;
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::vector<std::unique_ptr<TestWindow>> windows_;
 };
@@ -262,6 +266,29 @@ TEST_F(WaylandWorkspaceTest, HidingFollowsWhatSwayDoesToTheWindows) {
     engine::activateApp(*workspace_, true, fileUrl(alpha_));
     EXPECT_TRUE(runUntil([] { return inScratchpad("test.alpha"); }))
         << "not hidden after it was started again";
+}
+
+TEST_F(WaylandWorkspaceTest, ALaunchUnderWayCountsAsRunningUntilItsWindowShows) {
+    const auto launches = [] { return testing::readLines(entries_->root() + "/counted-launches"); };
+    // Pressing again and again until the window is up launches once. The deadline is
+    // well within the time a launch is waited for.
+    const auto pressUntilShown = [&](std::size_t count) {
+        const bool shown = runUntil(
+            [&] {
+                engine::activateApp(*workspace_, false, fileUrl(counted_));
+                return frontmostIs("test.counted");
+            },
+            3000);
+        runFor(300);
+        return shown && launches().size() == count && windowCount("test.counted") == 1;
+    };
+    EXPECT_TRUE(pressUntilShown(1)) << launches().size() << " launches";
+    EXPECT_NE(launches().front(), "") << "launched without an activation token";
+
+    // Once its window is closed, the next press launches it again.
+    swaymsg("[app_id=test.counted] kill");
+    ASSERT_TRUE(runUntil([] { return windowCount("test.counted") == 0; }));
+    EXPECT_TRUE(pressUntilShown(2)) << launches().size() << " launches";
 }
 
 TEST_F(WaylandWorkspaceTest, NeverHidesWithTheSettingOff) {

@@ -133,6 +133,24 @@ void X11TestClient::iconify(xcb_window_t window) {
     sendToRoot(message, toWindowManager);
 }
 
+void X11TestClient::broadcastStartupMessage(const std::string& text) {
+    // In pieces of 20 bytes, from a window of the sender's own, ending with a NUL.
+    const xcb_window_t sender = xcb_generate_id(connection_);
+    xcb_create_window(connection_, 0, sender, screen_->root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string whole = text + '\0';
+    for (std::size_t at = 0; at < whole.size(); at += 20) {
+        xcb_client_message_event_t message{};
+        message.format = 8;
+        message.window = sender;
+        message.type = atom(at == 0 ? "_NET_STARTUP_INFO_BEGIN" : "_NET_STARTUP_INFO");
+        whole.copy(reinterpret_cast<char*>(message.data.data8), 20, at);
+        sendToRoot(message, XCB_EVENT_MASK_PROPERTY_CHANGE);
+    }
+    xcb_destroy_window(connection_, sender);
+    xcb_flush(connection_);
+}
+
 std::uint32_t X11TestClient::currentDesktop() {
     return rootCardinal("_NET_CURRENT_DESKTOP");
 }

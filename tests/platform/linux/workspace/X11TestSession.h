@@ -32,6 +32,8 @@ public:
     bool isIconic(xcb_window_t window);
     // Minimises the window, as the application itself would when the user asks.
     void iconify(xcb_window_t window);
+    // Sends a startup-notification message to everyone, as a launched program does.
+    void broadcastStartupMessage(const std::string& message);
 
     // Asks the window manager to move the window to another desktop, as a pager would.
     void moveToDesktop(xcb_window_t window, std::uint32_t desktop);
