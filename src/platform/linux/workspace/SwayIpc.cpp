@@ -1,6 +1,5 @@
 #include "platform/linux/workspace/SwayIpc.h"
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -37,18 +36,6 @@ std::string swayIpcMessage(std::uint32_t type, std::string_view payload) {
     appendNative(message, type);
     message.append(payload);
     return message;
-}
-
-std::string swayAppIdCriteria(std::string_view appId) {
-    const bool safe = !appId.empty() && std::all_of(appId.begin(), appId.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '.' || c == '-' || c == '_';
-    });
-    if (!safe) {
-        return {};
-    }
-    // The value is a regular expression; a '.' in it also matches itself.
-    return "[app_id=\"^" + std::string(appId) + "$\"]";
 }
 
 std::unique_ptr<SwayIpc> SwayIpc::connect(const std::string& socketPath) {

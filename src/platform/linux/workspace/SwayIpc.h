@@ -24,10 +24,6 @@ constexpr std::uint32_t windowEvent = 0x80000003;
 // One message in sway's framing: magic, payload length, message type, payload.
 std::string swayIpcMessage(std::uint32_t type, std::string_view payload);
 
-// Criteria matching the windows of one application ID exactly, or an empty text
-// when the ID cannot be written into criteria safely.
-std::string swayAppIdCriteria(std::string_view appId);
-
 class SwayIpc {
 public:
     using Reply = std::function<void(std::string_view payload)>;
