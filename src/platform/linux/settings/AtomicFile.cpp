@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +38,10 @@ public:
 
 private:
     int fd_;
+};
+
+struct FreeMemory {
+    void operator()(void* memory) const { std::free(memory); }
 };
 
 // A temporary file is named ".<target name>.tmp-" followed by mkstemp's six letters
@@ -97,13 +103,19 @@ std::string timestamp() {
     return text;
 }
 
-// Opens the path for reading when it is a regular file.
+// Opens the path for reading when it is (or a symbolic link leads to) a regular file.
 // The type is looked at before opening, since opening a FIFO can block and opening a
 // device can set it going, and again after, in case the path changed in between.
 FileContents::Status openRegularFile(const std::filesystem::path& path, FileDescriptor& fd,
                                      struct stat& status) {
     if (::stat(path.c_str(), &status) != 0) {
-        return errno == ENOENT ? FileContents::Status::Missing : FileContents::Status::Failed;
+        if (errno != ENOENT) {
+            return FileContents::Status::Failed; // a link loop among others
+        }
+        // A symbolic link that leads nowhere is something all the same.
+        struct stat link {};
+        return ::lstat(path.c_str(), &link) == 0 ? FileContents::Status::Failed
+                                                 : FileContents::Status::Missing;
     }
     if (!S_ISREG(status.st_mode)) {
         return FileContents::Status::Failed;
@@ -113,6 +125,28 @@ FileContents::Status openRegularFile(const std::filesystem::path& path, FileDesc
         return FileContents::Status::Failed;
     }
     return FileContents::Status::Read;
+}
+
+// Where a write of the path goes: the path itself, or the regular file that a symbolic
+// link there finally names (relative links resolve from their own directory), so that
+// the link stays in place. Nullopt when the path holds something that must not be
+// replaced: a link that leads nowhere or in a loop, or anything but a regular file.
+std::optional<std::filesystem::path> writeTarget(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) {
+        return errno == ENOENT ? std::optional(path) : std::nullopt;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return path;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<char, FreeMemory> resolved(::realpath(path.c_str(), nullptr));
+    if (!resolved || ::stat(resolved.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(resolved.get());
 }
 
 // Copies the rest of one file into another.
@@ -157,12 +191,12 @@ FileContents readWholeFile(const std::filesystem::path& path, std::size_t maxByt
 }
 
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0 ? !S_ISREG(status.st_mode) : errno != ENOENT) {
-        return false; // only a regular file is replaced
+    const auto target = writeTarget(path);
+    if (!target) {
+        return false;
     }
-    const auto directory = parentOf(path);
-    std::string name = path.filename().string();
+    const auto directory = parentOf(*target);
+    std::string name = target->filename().string();
     name.insert(0, 1, '.');
     name.append(kTemporaryMarker);
     name.append(kTemporaryRandom);
@@ -172,7 +206,7 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
         return false;
     }
     const bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0;
-    if (!fd.close() || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!fd.close() || !written || ::rename(temporary.c_str(), target->c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }

@@ -8,8 +8,9 @@
 namespace tarnell::platform {
 
 // The outcome of reading a whole file: a missing file is not a failure. Only regular
-// files are read; anything else at the path (a directory, FIFO, device or socket) is
-// Failed, found without blocking and without opening it. A regular file larger than the limit is
+// files are read, following symbolic links; anything else at the path (a directory,
+// FIFO, device or socket, a link that leads nowhere or in a loop) is Failed, found
+// without blocking and without opening it. A regular file larger than the limit is
 // TooLarge, and none of its bytes are read.
 struct FileContents {
     enum class Status { Read, Missing, Failed, TooLarge };
@@ -22,9 +23,11 @@ FileContents readWholeFile(const std::filesystem::path& path, std::size_t maxByt
 // Replaces the file's contents so that a reader, or the file after a crash or
 // power loss, holds either the old bytes or the new ones and never a mix: a
 // temporary file ".<name>.tmp-XXXXXX" in the same directory is written, flushed to
-// disk and renamed over the target, then the directory is flushed. Only a regular
-// file or nothing is replaced: a directory, FIFO or device is left as it is. Returns false on any
-// failure, leaving the old file as it was and no temporary file behind.
+// disk and renamed over the target, then the directory is flushed. When the path is
+// a symbolic link, the file it finally names is replaced that way and the link stays.
+// Only a regular file or nothing is replaced: a link that leads nowhere, a directory,
+// FIFO or device is left as it is. Returns false on any failure, leaving the old file
+// as it was and no temporary file behind.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // Copies the file's current bytes to a new side file next to it, named

@@ -396,6 +396,64 @@ TEST_F(SettingsFileStoreTest, SavesNeverReplaceWhatIsNotARegularFile) {
     EXPECT_THAT(filesIn(directory), ElementsAre("bindings.json", "device.json", "settings.json"));
 }
 
+TEST_F(SettingsFileStoreTest, SymbolicLinksStayAndTheFilesTheyNameAreReplaced) {
+    // Dotfile managers link the files into a repository; links may be relative and
+    // lead through other links, each resolved from its own directory.
+    const fs::path dotfiles = root / "dotfiles";
+    const fs::path elsewhere = root / "config" / "elsewhere";
+    fs::create_directories(dotfiles / "tarnell");
+    fs::create_directories(elsewhere);
+    makeDirectory();
+    writeFile(dotfiles / "tarnell" / "bindings.json", "old list");
+    writeFile(dotfiles / "settings-real.json", R"({"hidesFrontmostApp": false})");
+    fs::create_symlink("../../dotfiles/tarnell/bindings.json", directory / "bindings.json");
+    fs::create_symlink("../elsewhere/settings.json", directory / "settings.json");
+    fs::create_symlink("../../dotfiles/settings-real.json", elsewhere / "settings.json");
+
+    SettingsFileStore store(directory);
+    EXPECT_EQ(store.dataForKey("bindings"), "old list");
+    EXPECT_EQ(store.boolForKey("hidesFrontmostApp"), false);
+    store.setData("bindings", "new list");
+    store.setBool("hidesFrontmostApp", true);
+
+    EXPECT_EQ(fs::read_symlink(directory / "bindings.json"),
+              "../../dotfiles/tarnell/bindings.json");
+    EXPECT_EQ(fs::read_symlink(directory / "settings.json"), "../elsewhere/settings.json");
+    EXPECT_EQ(fs::read_symlink(elsewhere / "settings.json"), "../../dotfiles/settings-real.json");
+    EXPECT_EQ(readFile(dotfiles / "tarnell" / "bindings.json"), "new list");
+    EXPECT_EQ(nlohmann::json::parse(readFile(dotfiles / "settings-real.json")),
+              nlohmann::json::parse(R"({"hidesFrontmostApp": true})"));
+    EXPECT_THAT(filesIn(directory), ElementsAre("bindings.json", "settings.json"));
+    EXPECT_THAT(filesIn(dotfiles / "tarnell"), ElementsAre("bindings.json"));
+    EXPECT_THAT(filesIn(dotfiles), ElementsAre("settings-real.json", "tarnell"));
+}
+
+TEST_F(SettingsFileStoreTest, LinksThatLeadNowhereAreUnreadableAndLeftInPlace) {
+    for (const char* target : {"missing/file.json", "loop.json"}) {
+        fs::remove_all(directory);
+        makeDirectory();
+        fs::create_directory(directory / "missing");
+        for (const char* name : {"bindings.json", "settings.json"}) {
+            fs::create_symlink(target, directory / name);
+        }
+        fs::create_symlink("bindings.json", directory / "loop.json");
+
+        SettingsFileStore store(directory);
+        EXPECT_FALSE(store.dataForKey("bindings"));
+        EXPECT_FALSE(store.boolForKey("hidesFrontmostApp"));
+        store.preserveUnreadable("bindings");
+        store.setData("bindings", "[]");
+        store.setBool("hidesFrontmostApp", true);
+
+        for (const char* name : {"bindings.json", "settings.json"}) {
+            EXPECT_EQ(fs::read_symlink(directory / name), target) << name;
+        }
+        EXPECT_THAT(filesIn(directory),
+                    ElementsAre("bindings.json", "loop.json", "missing", "settings.json"));
+        EXPECT_TRUE(fs::is_empty(directory / "missing"));
+    }
+}
+
 TEST_F(SettingsFileStoreTest, KeysThatAreNoPlainFileNamesAreIgnored) {
     SettingsFileStore store(directory);
     store.setData("../escape", "x");
