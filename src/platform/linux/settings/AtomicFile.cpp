@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <optional>
@@ -42,6 +43,9 @@ private:
 
 struct FreeMemory {
     void operator()(void* memory) const { std::free(memory); }
+};
+struct CloseDirectory {
+    void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
 // A temporary file is named ".<target name>.tmp-" followed by mkstemp's six letters
@@ -149,6 +153,24 @@ std::optional<std::filesystem::path> writeTarget(const std::filesystem::path& pa
     return std::filesystem::path(resolved.get());
 }
 
+// The target file name of a temporary file's name, or empty when it is none.
+std::string_view temporaryTarget(std::string_view name) {
+    const std::size_t fixed = 1 + kTemporaryMarker.size() + kTemporaryRandom.size();
+    if (name.size() <= fixed || name.front() != '.') {
+        return {};
+    }
+    const auto random = name.substr(name.size() - kTemporaryRandom.size());
+    const bool letterOrDigit = std::all_of(random.begin(), random.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+    auto target = name.substr(1, name.size() - fixed + kTemporaryMarker.size());
+    if (!letterOrDigit || !target.ends_with(kTemporaryMarker)) {
+        return {};
+    }
+    target.remove_suffix(kTemporaryMarker.size());
+    return target;
+}
+
 // Copies the rest of one file into another.
 bool copyAll(int from, int to) {
     std::vector<char> buffer(64 * 1024);
@@ -214,6 +236,35 @@ bool writeFileAtomically(const std::filesystem::path& path, std::string_view byt
     // durability across a power loss.
     syncDirectory(directory);
     return true;
+}
+
+void removeStaleTemporaries(const std::filesystem::path& directory,
+                            const std::function<bool(std::string_view fileName)>& isOwnFile) {
+    // A temporary is stale once nothing has been written to it for ten minutes. A write
+    // holds its temporary only while it writes and flushes a few kilobytes, so a younger
+    // one may belong to a write that another Tarnell of the same user (another session,
+    // or one started by hand) is making right now. Asking whether a process holds it
+    // open would not do: a write closes its temporary just before renaming it into
+    // place. Should a wrong clock mislead the rule, the cost is one failed write of that
+    // other process, whose file stays whole.
+    constexpr std::time_t kStaleAfterSeconds = 10 * 60;
+    const std::unique_ptr<DIR, CloseDirectory> entries(::opendir(directory.c_str()));
+    if (!entries) {
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const std::string_view name = entry->d_name;
+        const auto target = temporaryTarget(name);
+        if (target.empty() || !isOwnFile(target)) {
+            continue;
+        }
+        struct stat status {};
+        if (::fstatat(::dirfd(entries.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && now - status.st_mtime >= kStaleAfterSeconds) {
+            ::unlinkat(::dirfd(entries.get()), entry->d_name, 0);
+        }
+    }
 }
 
 bool keepCopyAside(const std::filesystem::path& path) {

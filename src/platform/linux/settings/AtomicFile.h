@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,12 @@ FileContents readWholeFile(const std::filesystem::path& path, std::size_t maxByt
 // FIFO or device is left as it is. Returns false on any failure, leaving the old file
 // as it was and no temporary file behind.
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Removes from the directory the temporary files of writes that were cut short (the
+// process killed, the machine stopped) for the file names that `isOwnFile` accepts,
+// once they are old enough that no write can still be under way.
+void removeStaleTemporaries(const std::filesystem::path& directory,
+                            const std::function<bool(std::string_view fileName)>& isOwnFile);
 
 // Copies the file's current bytes to a new side file next to it, named
 // "<name>.unreadable-YYYYMMDD-HHMMSS" (with "-2", "-3", ... appended when that

@@ -36,12 +36,23 @@ std::filesystem::path homeDirectory() {
     return "/";
 }
 
+// A file of this store, whose temporaries are its own too.
+bool isOwnFile(std::string_view name) {
+    if (name == SettingsFileStore::kSettingsFileName) {
+        return true;
+    }
+    return name.ends_with(kDataFileExtension) &&
+           isSafeDataKey(name.substr(0, name.size() - kDataFileExtension.size()));
+}
+
 } // namespace
 
 SettingsFileStore::SettingsFileStore() : SettingsFileStore(defaultDirectory()) {}
 
 SettingsFileStore::SettingsFileStore(std::filesystem::path directory)
-    : directory_(std::move(directory)) {}
+    : directory_(std::move(directory)) {
+    removeStaleTemporaries(directory_, isOwnFile);
+}
 
 std::filesystem::path SettingsFileStore::defaultDirectory() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");

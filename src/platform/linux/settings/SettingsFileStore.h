@@ -25,6 +25,8 @@ namespace tarnell::platform {
 // to a side file "<file>.unreadable-YYYYMMDD-HHMMSS"; when that copy cannot be made
 // the write is skipped. So what cannot be read and copied (a directory, FIFO or
 // device, a link that leads nowhere or in a loop) is never replaced.
+//
+// Opening a store removes the temporary files that writes cut short left behind.
 class SettingsFileStore final : public KeyValueStore {
 public:
     static constexpr std::string_view kSettingsFileName = "settings.json";

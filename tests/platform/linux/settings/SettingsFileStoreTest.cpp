@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -48,6 +49,13 @@ std::vector<std::string> sideFilesOf(const fs::path& directory, const std::strin
         }
     }
     return sides;
+}
+
+// Sets the file's modification time to `seconds` ago.
+void makeOlder(const fs::path& path, int seconds) {
+    const timespec when{std::time(nullptr) - seconds, 0};
+    const timespec times[2] = {when, when};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
 }
 
 // A JSON value nested exactly `depth` levels deep, of every kind, with text that
@@ -452,6 +460,47 @@ TEST_F(SettingsFileStoreTest, LinksThatLeadNowhereAreUnreadableAndLeftInPlace) {
                     ElementsAre("bindings.json", "loop.json", "missing", "settings.json"));
         EXPECT_TRUE(fs::is_empty(directory / "missing"));
     }
+}
+
+TEST_F(SettingsFileStoreTest, StaleTemporariesOfItsOwnFilesAreRemovedAtStart) {
+    makeDirectory();
+    const int stale = 11 * 60;
+    struct Entry {
+        const char* name;
+        int age;
+        bool removed;
+    };
+    const Entry files[] = {
+        {".settings.json.tmp-AbC123", stale, true},
+        {".bindings.json.tmp-x1Y2z3", stale, true},
+        {".other_key-2.json.tmp-000000", 24 * 60 * 60, true},
+        {"bindings.json", stale, false},
+        {".bindings.json.tmp-Fresh1", 0, false},         // may be another Tarnell's save
+        {".settings.json.tmp-Young1", 9 * 60, false},    // likewise
+        {".notes.txt.tmp-ABCDEF", stale, false},         // not one of its files
+        {".bad key.json.tmp-ABCDEF", stale, false},      // likewise
+        {".bindings.json.tmp-AB12", stale, false},       // not its temporary's name
+        {".bindings.json.tmp-ABC-12", stale, false},     // likewise
+        {".bindings.json.tmp-ABCDEF.bak", stale, false}, // likewise
+        {"bindings.json.tmp-ABCDEF", stale, false},      // likewise
+    };
+    std::vector<std::string> expected{".bindings.json.tmp-Link12", ".settings.json.tmp-Folder"};
+    for (const auto& [name, age, removed] : files) {
+        writeFile(directory / name, "x");
+        makeOlder(directory / name, age);
+        if (!removed) {
+            expected.emplace_back(name);
+        }
+    }
+    // Only files go.
+    fs::create_directory(directory / ".settings.json.tmp-Folder");
+    fs::create_symlink("bindings.json", directory / ".bindings.json.tmp-Link12");
+    makeOlder(directory / ".settings.json.tmp-Folder", stale);
+    makeOlder(directory / ".bindings.json.tmp-Link12", stale);
+
+    SettingsFileStore store(directory);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(filesIn(directory), expected);
 }
 
 TEST_F(SettingsFileStoreTest, KeysThatAreNoPlainFileNamesAreIgnored) {
