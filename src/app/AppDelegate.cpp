@@ -50,10 +50,9 @@ void AppDelegate::applicationWillTerminate() {
     monitor().stop();
 }
 
-bool AppDelegate::applicationShouldHandleReopen(const QString& activationToken) {
+void AppDelegate::applicationShouldHandleReopen(const QString& activationToken) {
     pendingActivationToken_ = activationToken;
     showSettingsWindow();
-    return false;
 }
 
 void AppDelegate::showSettingsWindow() {
