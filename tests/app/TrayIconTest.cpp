@@ -1,5 +1,6 @@
-// The real tray icon in a real X11 tray (trayer, an embedded-tray host), clicked the
-// way a user clicks it.
+// The shell on a real X11 desktop: the tray icon in a real tray (trayer, an
+// embedded-tray host) and the settings window under a real window manager (openbox),
+// used the way a user uses them.
 #include "ShellFakes.h"
 #include "app/MenuContent.h"
 #include "app/StatusIcon.h"
@@ -10,14 +11,19 @@
 
 #include <QAction>
 #include <QDeadlineTimer>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QWindow>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace tarnell::app {
 namespace {
@@ -89,6 +95,39 @@ QRect trayIconWindow() {
         }
     }
     return {};
+}
+
+// Asks the window manager to close the window, as its title bar's close button does.
+void closeThroughWindowManager(WId window) {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    ASSERT_NE(x11, nullptr);
+    xcb_connection_t* connection = x11->connection();
+    const QByteArray name("_NET_CLOSE_WINDOW");
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.constData()),
+        nullptr);
+    ASSERT_NE(atom, nullptr);
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = static_cast<xcb_window_t>(window);
+    request.type = atom->atom;
+    request.data.data32[0] = XCB_CURRENT_TIME;
+    request.data.data32[1] = 2; // from a pager or task bar, on the user's behalf
+    std::free(atom);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&request));
+    xcb_flush(connection);
+}
+
+// A settings form of the window's usual size.
+std::unique_ptr<QWidget> fixedForm(BindingStore&, engine::HyperKeyMonitor&, bool) {
+    auto form = std::make_unique<QWidget>();
+    form->setFixedSize(460, 360);
+    return form;
 }
 
 class TrayIconTest : public ::testing::Test, protected ShellFakes {
@@ -210,6 +249,24 @@ TEST_F(TrayIconTest, ClickingTheIconOpensTheCurrentMenu) {
     EXPECT_TRUE(waitFor([menu] { return menu->isVisible(); }))
         << "a left click opened nothing; activations heard: " << heard.join(u',').toStdString();
     menu->hide();
+}
+
+TEST_F(TrayIconTest, ClosingTheSettingsWindowHidesItAndKeepsItsNativeWindow) {
+    TarnellApp app(dependencies(fixedForm));
+    AppDelegate& delegate = app.appDelegate();
+    delegate.showSettingsWindow();
+    QWidget* window = delegate.settingsWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(waitFor([window] { return window->windowHandle()->isExposed(); }));
+    const WId native = window->winId();
+
+    closeThroughWindowManager(native);
+    ASSERT_TRUE(waitFor([window] { return window->isHidden(); }))
+        << "the window manager's close did not hide the window";
+
+    delegate.showSettingsWindow();
+    ASSERT_TRUE(waitFor([window] { return window->windowHandle()->isExposed(); }));
+    EXPECT_EQ(window->winId(), native) << "shown again as a new window";
 }
 
 TEST_F(TrayIconTest, ATrayThatComesUpLaterStillGetsTheIcon) {
