@@ -1,4 +1,6 @@
 #include "SettingsViewHarness.h"
+#include "ThemePalettes.h"
+#include "app/Contrast.h"
 #include "app/FormSection.h"
 #include "app/ShortcutListSection.h"
 #include "bindings/FileUrl.h"
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace tarnell::app {
 namespace {
@@ -155,6 +158,47 @@ TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
     EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
     layout->removeWidget(&view);
     view.setParent(nullptr);
+}
+
+TEST_F(SettingsViewTest, CaptionsStayReadableAndSecondaryInLightAndDarkThemes) {
+    SettingsView& view = h.makeView(true);
+    for (const QPalette& theme : {test::lightPalette(), test::darkPalette()}) {
+        view.setPalette(theme);
+        for (const QLabel* caption :
+             {view.behaviourSection()->footer(), view.shortcutsSection()->header()}) {
+            const QColor text = caption->palette().color(QPalette::WindowText);
+            EXPECT_GE(contrastRatio(text, theme.color(QPalette::Window)), 4.5)
+                << caption->objectName().toStdString() << " " << text.name().toStdString();
+            EXPECT_LT(
+                contrastRatio(text, theme.color(QPalette::Window)),
+                contrastRatio(theme.color(QPalette::WindowText), theme.color(QPalette::Window)));
+        }
+    }
+}
+
+TEST(SecondaryTextColor, KeepsItsContrastOnAnyPaletteAndFallsBackToTheText) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> channel(0, 255);
+    auto anyColour = [&] { return QColor(channel(random), channel(random), channel(random)); };
+    for (int i = 0; i < 2000; ++i) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, anyColour());
+        palette.setColor(QPalette::WindowText, anyColour());
+        const QColor window = palette.color(QPalette::Window);
+        const QColor text = palette.color(QPalette::WindowText);
+        const QColor secondary = secondaryTextColor(palette);
+        const double textContrast = contrastRatio(text, window);
+        if (textContrast < kSecondaryTextContrast) {
+            EXPECT_EQ(secondary, text) << i;
+        } else {
+            EXPECT_GE(contrastRatio(secondary, window), kSecondaryTextContrast) << i;
+        }
+        if (textContrast >= 7.0) {
+            EXPECT_NE(secondary, text) << i << ": a strong text is softened";
+        }
+    }
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::white, Qt::white), 1.0);
 }
 
 TEST(SettingsViewFiles, StoreTogglesWriteThroughAndFollowTheStore) {
