@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -63,6 +64,9 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->setWidget(content_);
+    // The scroll area hears of the form's new layout, but nothing above it does: the
+    // view passes it on, so that a window sized by the view grows and shrinks with it.
+    content_->installEventFilter(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
@@ -129,10 +133,15 @@ QSize SettingsView::sizeHint() const {
     return {kWidth, std::max(kMinimumHeight, std::min(height, limit))};
 }
 
+bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SettingsView::refresh() {
     accessSection_->setVisible(!monitor_.isTrusted());
-    // The form's height follows the sections and rows shown.
-    updateGeometry();
 
     const QSignalBlocker launchBlocker(launchAtLogin_);
     launchAtLogin_->setChecked(launchesAtLogin_.value());

@@ -63,6 +63,9 @@ public:
     // Shows the current values of the store and the monitor.
     void refresh();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     FormSection* makeAccessSection(AccessSettingsOpener& accessSettings);
     FormSection* makeBehaviourSection();

@@ -2,7 +2,9 @@
 #include "ThemePalettes.h"
 #include "app/Contrast.h"
 #include "app/FormSection.h"
+#include "app/SettingsWindow.h"
 #include "app/ShortcutListSection.h"
+#include "app/ShortcutRow.h"
 #include "bindings/FileUrl.h"
 #include "platform/linux/settings/SettingsFileStore.h"
 
@@ -14,7 +16,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QVBoxLayout>
+#include <QToolButton>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -126,38 +128,50 @@ TEST_F(SettingsViewTest, IsFixedWidthWithAMinimumHeight) {
     EXPECT_EQ(view.width(), 460);
 }
 
-TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
+TEST_F(SettingsViewTest, TheWindowShowsTheWholeFormAndFollowsItBothWays) {
+    // With the notice the form is taller than its least height, so every row counts.
     SettingsView& view = h.makeView(false);
-    // A window sized by its content, as the settings window is.
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(&view);
+    SettingsWindow window(std::move(h.view));
     window.show();
     settle();
     const auto* scroll = view.findChild<QScrollArea*>();
     ASSERT_NE(scroll, nullptr);
     EXPECT_EQ(window.width(), 460);
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
-    const int before = window.height();
+    const int empty = window.height();
+    ASSERT_GT(empty, SettingsView::kMinimumHeight);
 
-    for (int i = 0; i < 4; ++i) {
-        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    const std::string app = fileUrlFromPath("/usr/share/applications/app.desktop");
+    h.store->addApp(app);
+    settle();
+    const int oneRow = window.height();
+    EXPECT_GT(oneRow, empty);
+    for (int i = 0; i < 3; ++i) {
+        h.store->addApp(app);
     }
     settle();
-    EXPECT_GT(window.height(), before);
+    EXPECT_GT(window.height(), oneRow);
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
 
     // Never taller than most of the screen: the rest scrolls.
     for (int i = 0; i < 32; ++i) {
-        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+        h.store->addApp(app);
     }
     settle();
     EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
     EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
-    layout->removeWidget(&view);
-    view.setParent(nullptr);
+
+    // Rows removed, the window shrinks at once, down to where it started; so it does
+    // when the notice goes.
+    h.store->setBindings({h.store->bindings().front()});
+    settle();
+    EXPECT_EQ(window.height(), oneRow);
+    view.shortcutList()->rows().front()->removeButton()->click();
+    settle();
+    EXPECT_EQ(window.height(), empty);
+    h.grantAccess();
+    EXPECT_LT(window.height(), empty);
+    EXPECT_EQ(window.width(), 460);
 }
 
 TEST_F(SettingsViewTest, CaptionsStayReadableAndSecondaryInLightAndDarkThemes) {
