@@ -1,6 +1,7 @@
 #include "SettingsViewHarness.h"
 #include "ThemePalettes.h"
 #include "app/Contrast.h"
+#include "app/ElidedLabel.h"
 #include "app/FormSection.h"
 #include "app/SettingsWindow.h"
 #include "app/ShortcutListSection.h"
@@ -8,7 +9,10 @@
 #include "bindings/FileUrl.h"
 #include "platform/linux/settings/SettingsFileStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
@@ -17,6 +21,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QToolTip>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -172,6 +177,45 @@ TEST_F(SettingsViewTest, TheWindowShowsTheWholeFormAndFollowsItBothWays) {
     h.grantAccess();
     EXPECT_LT(window.height(), empty);
     EXPECT_EQ(window.width(), 460);
+}
+
+TEST_F(SettingsViewTest, ALongNameIsShortenedAndNeitherWidensNorCutsTheForm) {
+    const std::string longName = "Integrated Development Environment for Scientific Computing "
+                                 "and Data Visualisation";
+    ASSERT_GE(longName.size(), 80U);
+    h.directory.names["/usr/share/applications/long.desktop"] = longName;
+    h.store->addApp(fileUrlFromPath("/usr/share/applications/long.desktop"));
+    h.store->addApp(fileUrlFromPath("/usr/share/applications/mail.desktop"));
+    SettingsView& view = h.makeView(true);
+    SettingsWindow window(std::move(h.view));
+    window.show();
+    settle();
+    EXPECT_EQ(window.width(), 460);
+
+    // Every control and the instructions lie inside the window.
+    const auto rows = view.shortcutList()->rows();
+    ASSERT_EQ(rows.size(), 2U);
+    std::vector<const QWidget*> shown = {view.behaviourSection()->footer()};
+    for (const ShortcutRow* row : rows) {
+        shown.insert(shown.end(), {row->nameLabel(), row->keyPicker(), row->removeButton()});
+    }
+    for (const QWidget* widget : shown) {
+        const QRect area(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(window.rect().contains(area))
+            << widget->metaObject()->className() << " at " << area.x() << "+" << area.width();
+    }
+
+    // The long name loses its middle and shows whole as its tooltip; the short one
+    // is shown as it is.
+    const ElidedLabel* name = rows[0]->nameLabel();
+    EXPECT_EQ(name->text(), QString::fromStdString(longName));
+    EXPECT_TRUE(name->shownText().contains(QChar(0x2026))) << name->shownText().toStdString();
+    EXPECT_LE(name->fontMetrics().horizontalAdvance(name->shownText()), name->width());
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), name->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(rows[0]->nameLabel(), &hover);
+    EXPECT_EQ(QToolTip::text(), QString::fromStdString(longName));
+    QToolTip::hideText();
+    EXPECT_EQ(rows[1]->nameLabel()->shownText(), QStringLiteral("mail.desktop"));
 }
 
 TEST_F(SettingsViewTest, CaptionsStayReadableAndSecondaryInLightAndDarkThemes) {
