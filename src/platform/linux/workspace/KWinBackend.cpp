@@ -151,10 +151,12 @@ std::unique_ptr<KWinBackend> KWinBackend::connect(const WindowIdentifier& identi
 }
 
 KWinBackend::KWinBackend(GDBusConnection* bus, const WindowIdentifier& identifier)
-    : bus_(bus), windows_([&identifier](const WindowHints& hints) {
-          return identifier.identify(hints,
-                                     [](pid_t process) { return readProcessFiles(process); });
-      }),
+    : bus_(bus), windows_(
+                     [&identifier](const WindowHints& hints) {
+                         return identifier.identify(
+                             hints, [](pid_t process) { return readProcessFiles(process); });
+                     },
+                     [this](const std::string& desktopId) { reportWindowShown(desktopId); }),
       scriptPath_(std::string(g_get_user_runtime_dir()) + "/tarnell/kwin-windows.js"),
       cancellable_(g_cancellable_new()) {
     static const GDBusInterfaceVTable vtable{&KWinBackend::onMethodCall, nullptr, nullptr, {}};

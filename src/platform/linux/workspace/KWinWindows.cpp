@@ -60,8 +60,12 @@ bool KWinWindows::changed(const Report& report) {
     if (!window.identity || hints.desktopHint != window.hints.desktopHint ||
         hints.wmInstance != window.hints.wmInstance || hints.wmClass != window.hints.wmClass ||
         hints.pid != window.hints.pid) {
+        const auto known = window.identity;
         window.hints = std::move(hints);
         window.identity = identify_(window.hints);
+        if (window.identity && window.identity != known) {
+            shown_(*window.identity);
+        }
     }
     window.normal = report.normal;
     window.background = report.background;

@@ -19,7 +19,11 @@ namespace tarnell::platform {
 class KWinWindows {
 public:
     using Identify = std::function<std::optional<std::string>(const WindowHints&)>;
-    explicit KWinWindows(Identify identify) : identify_(std::move(identify)) {}
+    // `shown` hears of each window that appears or is newly found to belong to an
+    // application.
+    using Shown = std::function<void(const std::string& desktopId)>;
+    KWinWindows(Identify identify, Shown shown)
+        : identify_(std::move(identify)), shown_(std::move(shown)) {}
 
     struct Report {
         std::string_view id; // KWin's own, a UUID in braces
@@ -72,6 +76,7 @@ private:
     std::vector<Window*> windowsOf(const engine::RunningApplication& application);
 
     Identify identify_;
+    Shown shown_;
     std::map<std::string, Window, std::less<>> windows_; // by KWin's window ID
     std::string active_;
     std::uint64_t nextHandle_ = 1;
