@@ -193,6 +193,7 @@ protected:
     LinuxInput::Options options() {
         LinuxInput::Options o;
         o.followUdev = false;
+        o.followLoginSession = false;
         o.devicePaths = {kKeyboardPath};
         o.layout = XkbNames{"evdev", "pc105", "us", "", ""};
         o.grabWait = std::chrono::hours(1); // grabbed only with every key up
