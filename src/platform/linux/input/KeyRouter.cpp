@@ -128,6 +128,9 @@ void KeyRouter::passThroughModifier(std::uint16_t code, std::int32_t value) {
             if ((added_ & mask) != 0) {
                 // Already down on the output: from now on it is the user's.
                 added_ = static_cast<std::uint8_t>(added_ & ~mask);
+                if (added_ == 0) {
+                    chord_.reset();
+                }
                 feedText(code, value);
                 return;
             }
@@ -179,6 +182,9 @@ void KeyRouter::realiseFlags(std::uint64_t flags) {
 // desktop's repeat of the chord keeps them) and go with the last such key, or
 // with the key-up they were pressed for.
 void KeyRouter::endChordKey(std::uint16_t code) {
+    if (added_ == 0) {
+        return; // the usual case; no key counts then
+    }
     chord_.reset(code);
     if (chord_.none()) {
         releaseAddedModifiers();

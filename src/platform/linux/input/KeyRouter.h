@@ -127,6 +127,7 @@ private:
     std::bitset<KEY_CNT> held_;       // keys the output holds
     int forwarded_ = 0;               // of them, keys handed on through the callback
     std::bitset<KEY_CNT> chord_;      // of those, keys that came out with Tarnell's modifiers
+                                      // (none while Tarnell holds none)
     std::uint8_t physical_ = 0;       // modifier keys the user holds (bit per modifier key)
     std::uint8_t added_ = 0;          // modifier keys Tarnell holds on the output
     std::uint64_t physicalFlags_ = 0; // the flags of physical_
