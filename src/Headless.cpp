@@ -14,8 +14,8 @@ namespace tarnell {
 int runHeadless(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     // One engine per session: a second one could not take the keyboards.
-    SingleInstance instance;
-    if (instance.claimWithoutRequest() != SingleInstance::Claim::running) {
+    app::SingleInstance instance;
+    if (instance.claimWithoutRequest() != app::SingleInstance::Claim::running) {
         std::fputs("tarnell: Tarnell is already running in this session.\n", stderr);
         return 1;
     }
