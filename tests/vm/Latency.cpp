@@ -82,14 +82,22 @@ LatencySummary summarize(LatencySamples samples) {
     summary.lost = samples.lost;
     summary.medianMicroseconds = percentile(sorted, 0.5);
     summary.p99Microseconds = percentile(sorted, 0.99);
+    if (!sorted.empty()) {
+        double sum = 0;
+        for (const double value : sorted) {
+            sum += value;
+        }
+        summary.meanMicroseconds = sum / static_cast<double>(sorted.size());
+    }
     return summary;
 }
 
 std::string describe(const LatencySummary& summary) {
     char text[160];
-    std::snprintf(text, sizeof(text), "median %.1f us, p99 %.1f us over %zu events (%zu lost)",
-                  summary.medianMicroseconds, summary.p99Microseconds, summary.samples,
-                  summary.lost);
+    std::snprintf(text, sizeof(text),
+                  "median %.1f us, p99 %.1f us, mean %.1f us over %zu events (%zu lost)",
+                  summary.medianMicroseconds, summary.p99Microseconds, summary.meanMicroseconds,
+                  summary.samples, summary.lost);
     return text;
 }
 

@@ -16,6 +16,7 @@ struct LatencySamples {
 struct LatencySummary {
     double medianMicroseconds = 0;
     double p99Microseconds = 0;
+    double meanMicroseconds = 0;
     std::size_t samples = 0;
     std::size_t lost = 0;
 };

@@ -260,9 +260,9 @@ void reportLatency(const LatencyRun& minimal, const std::optional<LatencyRun>& k
         }
         const double median = over.medianMicroseconds / under.medianMicroseconds;
         const double p99 = over.p99Microseconds / under.p99Microseconds;
-        char text[160];
-        std::snprintf(text, sizeof(text), "latency ratio %s: median %.3f, p99 %.3f", what.c_str(),
-                      median, p99);
+        char text[200];
+        std::snprintf(text, sizeof(text), "latency ratio %s: median %.3f, p99 %.3f, mean %.3f",
+                      what.c_str(), median, p99, over.meanMicroseconds / under.meanMicroseconds);
         info(text);
         return std::pair<double, double>{median, p99};
     };
