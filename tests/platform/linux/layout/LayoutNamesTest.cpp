@@ -1,3 +1,4 @@
+#include "platform/linux/layout/KdeKeyboardLayout.h"
 #include "platform/linux/layout/SwayKeyboardLayout.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,21 @@
 using namespace tarnell;
 using namespace tarnell::layout;
 using Json = nlohmann::json;
+
+TEST(KxkbrcNames, TheLayoutGroupAsKWinReadsIt) {
+    const auto names = kxkbrcNames("[Other]\nLayoutList=fr\n"
+                                   "[Layout]\nDisplayNames=,\nLayoutList=us,ru\nVariantList=intl,\n"
+                                   "Options=ctrl:nocaps\nLayoutList[$e]=xx\n");
+    EXPECT_EQ(names.layout, "us,ru");
+    EXPECT_EQ(names.variant, "intl,");
+    EXPECT_EQ(names.model, "pc104");
+    EXPECT_EQ(names.options, "") << "options count only with ResetOldOptions";
+    const auto reset =
+        kxkbrcNames("[Layout]\nModel=pc105\nOptions=ctrl:nocaps\nResetOldOptions=true\n");
+    EXPECT_EQ(reset.model, "pc105");
+    EXPECT_EQ(reset.options, "ctrl:nocaps");
+    EXPECT_EQ(reset.layout, "") << "KWin's defaults then";
+}
 
 // sway's replies and events come from another process: whatever they hold, only
 // well-formed keyboards within bounds come out.
