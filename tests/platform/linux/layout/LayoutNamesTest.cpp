@@ -1,3 +1,4 @@
+#include "platform/linux/layout/InputSourceNames.h"
 #include "platform/linux/layout/KdeKeyboardLayout.h"
 #include "platform/linux/layout/SwayKeyboardLayout.h"
 
@@ -8,6 +9,23 @@
 using namespace tarnell;
 using namespace tarnell::layout;
 using Json = nlohmann::json;
+
+TEST(InputSourceNames, AnXkbSourceIdIsALayoutAndAVariant) {
+    const auto names = [](std::string_view id) {
+        const auto found = xkbNamesOfInputSource(id);
+        return found ? found->layout + "|" + found->variant : std::string("none");
+    };
+    EXPECT_EQ(names("de"), "de|");
+    EXPECT_EQ(names("us+intl"), "us|intl");
+    EXPECT_EQ(names("us+dvorak-alt-intl"), "us|dvorak-alt-intl");
+    EXPECT_EQ(names("gb+colemak_dh"), "gb|colemak_dh");
+    // Anything that would make another keymap than the one source's.
+    for (const char* bad : {"", "+intl", "us+", "us+intl+x", "us,ru", "us(intl)", "us intl",
+                            "us+intl,", "../de", "de\n"}) {
+        EXPECT_EQ(names(bad), "none") << bad;
+    }
+    EXPECT_EQ(names(std::string(200, 'a')), "none");
+}
 
 TEST(KxkbrcNames, TheLayoutGroupAsKWinReadsIt) {
     const auto names = kxkbrcNames("[Other]\nLayoutList=fr\n"
