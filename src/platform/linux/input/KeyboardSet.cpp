@@ -56,6 +56,7 @@ void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool k
     if (listener_ != nullptr) {
         listener_->keyboardAdded(*added.device);
     }
+    added.watched = watcher_ == nullptr || watcher_->watch(*added.device);
     if (grabbing_) {
         added.grabWaitSince = now;
         tryGrab(added, now);
@@ -85,6 +86,9 @@ void KeyboardSet::erase(std::size_t index) {
         releaseKeysOf(entry);
         entry.device->grab(false);
         entry.grabbed = false;
+    }
+    if (watcher_ != nullptr && entry.watched) {
+        watcher_->forget(*entry.device);
     }
     if (listener_ != nullptr) {
         listener_->keyboardRemoved(*entry.device);
@@ -135,8 +139,27 @@ void KeyboardSet::setGrabbing(bool enabled, Clock::time_point now) {
     router_.releaseAll();
 }
 
+void KeyboardSet::watchAll(Clock::time_point now) {
+    for (auto& entry : entries_) {
+        entry->watched = watcher_ == nullptr || watcher_->watch(*entry->device);
+        if (!entry->watched && entry->grabbed) {
+            releaseKeysOf(*entry);
+            entry->device->grab(false);
+            entry->grabbed = false;
+        } else if (entry->watched && grabbing_ && !entry->grabbed) {
+            entry->grabWaitSince = now;
+            tryGrab(*entry, now);
+        }
+    }
+}
+
 void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
     if (!grabbing_ || entry.grabbed || !entry.grabWaitSince) {
+        return;
+    }
+    // A keyboard nothing would let go of when this process hangs stays free.
+    if (!entry.watched) {
+        entry.grabWaitSince.reset();
         return;
     }
     // Grabbing while a key is down would leave the desktop waiting for its release.
