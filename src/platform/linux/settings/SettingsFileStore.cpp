@@ -46,10 +46,9 @@ bool isOwnFile(std::string_view name) {
            isSafeDataKey(name.substr(0, name.size() - kDataFileExtension.size()));
 }
 
-void reportUnreadable(const std::filesystem::path& file, FileContents::Status status) {
-    diagnose("settings: %s %s; the defaults apply", file.c_str(),
-             status == FileContents::Status::TooLarge ? "is too large"
-                                                      : "cannot be read as a regular file");
+const char* whyUnreadable(FileContents::Status status) {
+    return status == FileContents::Status::TooLarge ? "is too large"
+                                                    : "cannot be read as a regular file";
 }
 
 // Keeps what cannot be read before it is replaced; says so when it cannot.
@@ -101,7 +100,7 @@ std::optional<std::string> SettingsFileStore::dataForKey(std::string_view key) {
         contents.status == FileContents::Status::TooLarge) {
         // The caller will take the value for absent; it must not be lost to the
         // next write all the same.
-        reportUnreadable(*file, contents.status);
+        reportUnreadable(*file, whyUnreadable(contents.status));
         unpreserved_.emplace(key);
     }
     if (contents.status != FileContents::Status::Read) {
@@ -115,13 +114,13 @@ std::optional<bool> SettingsFileStore::boolForKey(std::string_view key) {
     const auto contents = readWholeFile(file, kStoredJsonMaxBytes);
     if (contents.status != FileContents::Status::Read) {
         if (contents.status != FileContents::Status::Missing) {
-            reportUnreadable(file, contents.status);
+            reportUnreadable(file, whyUnreadable(contents.status));
         }
         return std::nullopt;
     }
     const auto settings = readSettings(contents.bytes);
     if (!settings) {
-        diagnose("settings: %s is not a settings object; the defaults apply", file.c_str());
+        reportUnreadable(file, "is not a settings object");
         return std::nullopt;
     }
     return settingAsBool(*settings, key);
@@ -179,6 +178,13 @@ void SettingsFileStore::preserveUnreadable(std::string_view key) {
     const auto file = dataFile(key);
     if (file && !keptAside(*file)) {
         unpreserved_.emplace(key);
+    }
+}
+
+void SettingsFileStore::reportUnreadable(const std::filesystem::path& file, const char* why) {
+    // Each setting is read on its own; one line for the file is enough.
+    if (diagnosticsEnabled() && reportedUnreadable_.insert(file).second) {
+        diagnose("settings: %s %s; the defaults apply", file.c_str(), why);
     }
 }
 

@@ -33,6 +33,8 @@ const char* nameOf(LinuxWorkspace::Backend backend) {
         return "X11 (EWMH)";
     case LinuxWorkspace::Backend::Wlroots:
         return "the Wayland foreign-toplevel protocol";
+    case LinuxWorkspace::Backend::KWin:
+        return "a KWin script";
     case LinuxWorkspace::Backend::LaunchOnly:
         break;
     }
