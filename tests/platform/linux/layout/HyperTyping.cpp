@@ -38,6 +38,7 @@ HyperTyping::HyperTyping(input::KeyboardLayoutSource& source) {
     keyboard_ = &opener_.add("/dev/input/event-test");
     input::LinuxInput::Options options;
     options.followUdev = false;
+    options.followLoginSession = false;
     options.devicePaths = {"/dev/input/event-test"};
     options.opener = &opener_;
     options.makeOutput = [] { return std::make_unique<input::testing::RecordingSink>(); };
