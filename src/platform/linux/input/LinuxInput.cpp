@@ -1,5 +1,6 @@
 #include "platform/linux/input/LinuxInput.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/input/EvdevDevice.h"
 #include "platform/linux/input/KeyboardLayoutSource.h"
 #include "platform/linux/input/KeyboardTap.h"
@@ -77,6 +78,8 @@ public:
 
     // On the main loop, between keys.
     void layoutChanged(const KeyboardLayout& layout) {
+        platform::diagnose("key text: the layout in use is now %s",
+                           layout.keymap->layoutName(layout.group).c_str());
         if (current_ != nullptr && current_->text != nullptr) {
             current_->text->install(layout);
         }

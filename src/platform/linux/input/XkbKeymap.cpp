@@ -44,6 +44,11 @@ XkbKeymap::~XkbKeymap() {
     xkb_keymap_unref(keymap_);
 }
 
+std::string XkbKeymap::layoutName(std::uint32_t group) const {
+    const char* name = xkb_keymap_layout_get_name(keymap_, group);
+    return name != nullptr ? name : "";
+}
+
 std::shared_ptr<const XkbKeymap> XkbKeymap::adopt(xkb_keymap* keymap) {
     if (keymap == nullptr) {
         return nullptr;

@@ -45,6 +45,8 @@ public:
     }
     // How many layouts (groups) the keymap holds.
     [[nodiscard]] std::uint32_t layoutCount() const { return layoutCount_; }
+    // The name the keymap gives a layout ("German"); empty when it gives none.
+    [[nodiscard]] std::string layoutName(std::uint32_t group) const;
 
 private:
     // Takes over the reference.

@@ -1,5 +1,6 @@
 #include "platform/linux/layout/SessionKeyboardLayout.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/layout/KdeKeyboardLayout.h"
 #include "platform/linux/layout/SwayKeyboardLayout.h"
 #include "platform/linux/layout/X11KeyboardLayout.h"
@@ -49,18 +50,19 @@ bool sessionBusHas(const char* name) {
     return owned != FALSE;
 }
 
-} // namespace
-
-std::unique_ptr<input::KeyboardLayoutSource> sessionKeyboardLayout() {
+std::unique_ptr<input::KeyboardLayoutSource> chooseSource(const char*& through) {
     if (!isSet("WAYLAND_DISPLAY")) {
+        through = "the X server";
         return isSet("DISPLAY") ? X11KeyboardLayout::connect() : nullptr;
     }
     if (desktopIs("KDE") || sessionBusHas("org.kde.KWin")) {
+        through = "KDE Plasma's keyboard settings and KWin";
         if (auto kde = KdeKeyboardLayout::connect()) {
             return kde;
         }
     }
     if (desktopIs("sway") || isSet("SWAYSOCK")) {
+        through = "sway's IPC";
         const char* socket = std::getenv("SWAYSOCK");
         if (auto sway = SwayKeyboardLayout::connect(socket != nullptr ? socket : "")) {
             return sway;
@@ -73,7 +75,23 @@ std::unique_ptr<input::KeyboardLayoutSource> sessionKeyboardLayout() {
         return nullptr;
     }
     // Xwayland is handed the compositor's keymap whenever it changes.
+    through = "Xwayland";
     return isSet("DISPLAY") ? X11KeyboardLayout::connect() : nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<input::KeyboardLayoutSource> sessionKeyboardLayout() {
+    const char* through = nullptr;
+    auto source = chooseSource(through);
+    if (source) {
+        platform::diagnose("key text: follows the keyboard layout through %s", through);
+    } else {
+        platform::diagnose("key text: the keyboard layout is read when the keyboards are taken%s%s",
+                           through != nullptr ? "; not reached: " : "",
+                           through != nullptr ? through : "");
+    }
+    return source;
 }
 
 } // namespace tarnell::layout
