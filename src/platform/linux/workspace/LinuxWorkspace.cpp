@@ -3,6 +3,7 @@
 #include "bindings/FileUrl.h"
 #include "platform/linux/workspace/AppLauncher.h"
 #include "platform/linux/workspace/DesktopEntries.h"
+#include "platform/linux/workspace/GnomeShellBackend.h"
 #include "platform/linux/workspace/WindowBackend.h"
 #include "platform/linux/workspace/WindowIdentity.h"
 #include "platform/linux/workspace/WlrootsBackend.h"
@@ -35,6 +36,12 @@ LinuxWorkspace::LinuxWorkspace()
             windows_ = std::move(backend);
             backendKind_ = Backend::X11;
         }
+    }
+    // GNOME Shell lets only its own extensions handle windows: Tarnell's serves once
+    // it runs, and what was found above until then.
+    if (GnomeShellBackend::runsInSession()) {
+        windows_ = std::make_unique<GnomeShellBackend>(std::move(windows_));
+        backendKind_ = Backend::GnomeShell;
     }
 }
 

@@ -15,18 +15,19 @@ class WindowBackend;
 class WindowIdentifier;
 
 // The workspace of a Linux desktop session: applications are desktop entries,
-// identified by their desktop file ID; windows are watched through X11 or, on
-// wlroots compositors, the foreign-toplevel protocol. Elsewhere (other Wayland
-// sessions) it can only launch.
+// identified by their desktop file ID; windows are watched through X11, on wlroots
+// compositors the foreign-toplevel protocol, and on GNOME Shell Tarnell's extension.
+// Elsewhere (other Wayland sessions) it can only launch.
 //
 // Make it on the main thread once the event loop exists; it does its work on the
 // default GLib main context, which Qt's event loop runs.
 class LinuxWorkspace final : public engine::Workspace {
 public:
-    enum class Backend { X11, Wlroots, LaunchOnly };
+    enum class Backend { X11, Wlroots, GnomeShell, LaunchOnly };
 
     // Picks the backend from the session: a Wayland display offering the
-    // foreign-toplevel protocol, else an X11 display, else launching only.
+    // foreign-toplevel protocol, else an X11 display, else launching only; in a
+    // GNOME Shell session the extension's, with one of those serving until it runs.
     LinuxWorkspace();
     ~LinuxWorkspace() override;
     LinuxWorkspace(const LinuxWorkspace&) = delete;
