@@ -88,7 +88,7 @@ void DesktopExtensionNotice::refresh() {
     enable_->setVisible(status == DesktopExtension::Status::Off);
     setHidden(status == DesktopExtension::Status::Running);
     if (isHidden() != wasHidden || explanation_->text() != before) {
-        emit changed();
+        Q_EMIT changed();
     }
 }
 

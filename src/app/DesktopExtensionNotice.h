@@ -25,7 +25,7 @@ public:
     // Shows the extension's current status.
     void refresh();
 
-signals:
+Q_SIGNALS:
     // The notice appeared, went or changed its text.
     void changed();
 

@@ -6,6 +6,7 @@
 #include "platform/linux/workspace/LinuxWorkspace.h"
 #include "platform/linux/workspace/MainLoopPump.h"
 #include "platform/linux/workspace/TestDesktopEntries.h"
+#include "platform/linux/workspace/TestWindowProcess.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,8 +19,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tarnell::platform {
@@ -28,6 +27,7 @@ namespace {
 using testing::fileUrl;
 using testing::runFor;
 using testing::runUntil;
+using TestWindow = testing::TestWindowProcess;
 
 // The windows as GNOME Shell itself sees them, through its introspection interface.
 // The shell answers it for the desktop portal's backend only, whose name the test
@@ -114,37 +114,6 @@ public:
 
 private:
     GDBusConnection* bus_;
-};
-
-// An application of the test's own, with COUNT windows, ended when this goes.
-class TestWindow {
-public:
-    TestWindow(const std::string& appId, int count) {
-        const std::string countText = std::to_string(count);
-        const char* argv[] = {TEST_WINDOW_PROGRAM, appId.c_str(), countText.c_str(), nullptr};
-        gchar** environment = g_environ_setenv(g_get_environ(), "QT_QPA_PLATFORM", "wayland", TRUE);
-        g_spawn_async_with_pipes(nullptr, const_cast<char**>(argv), environment,
-                                 G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid_, &input_,
-                                 nullptr, nullptr, nullptr);
-        g_strfreev(environment);
-    }
-    ~TestWindow() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            g_spawn_close_pid(pid_);
-            close(input_);
-        }
-    }
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
-
-    // As the user would, from the window's own controls.
-    void minimize() const { [[maybe_unused]] auto written = write(input_, "minimize\n", 9); }
-
-private:
-    GPid pid_ = 0;
-    int input_ = -1;
 };
 
 // Runs the main context, waking for each event, until `done`; how long it took, or
