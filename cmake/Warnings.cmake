@@ -6,13 +6,3 @@ target_compile_options(tarnell_warnings INTERFACE
 if(TARNELL_WERROR)
     target_compile_options(tarnell_warnings INTERFACE -Werror)
 endif()
-
-# Adds each listed subdirectory that has a CMakeLists.txt, so that every
-# component keeps its own build file.
-function(tarnell_add_subdirectories)
-    foreach(dir IN LISTS ARGN)
-        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-            add_subdirectory(${dir})
-        endif()
-    endforeach()
-endfunction()

@@ -1,7 +1,7 @@
 // Tarnell: Caps Lock as a Hyper key. The program's entry: options, one running copy
 // per session, the real Linux services, the tray application.
+#include "Headless.h"
 #include "app/AppDelegate.h"
-#include "app/Headless.h"
 #include "app/SettingsView.h"
 #include "app/SingleInstance.h"
 #include "app/TarnellApp.h"
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (headless) {
-        return tarnell::app::runHeadless(argc, argv);
+        return tarnell::runHeadless(argc, argv);
     }
 
     // A token the launcher gave this start, for bringing a window forward. Taken out

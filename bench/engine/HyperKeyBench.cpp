@@ -1,9 +1,9 @@
 // Nanoseconds per event through the tap's callback.
-#include "../../tests/engine/FakeKeyEvent.h"
-#include "../../tests/support/FakeApplicationDirectory.h"
-#include "../../tests/support/FakePlatformServices.h"
-#include "../../tests/support/InMemoryKeyValueStore.h"
 #include "engine/HyperKeyMonitor.h"
+#include "support/FakeApplicationDirectory.h"
+#include "support/FakeKeyEvent.h"
+#include "support/FakePlatformServices.h"
+#include "support/InMemoryKeyValueStore.h"
 
 #include <benchmark/benchmark.h>
 

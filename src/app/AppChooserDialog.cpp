@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSet>
 #include <QVBoxLayout>
@@ -22,6 +23,14 @@ namespace {
 
 QString text(const char* source) {
     return QCoreApplication::translate("Tarnell", source);
+}
+
+// An empty image of the list's icon size, so that the name of an entry without an
+// icon starts where the others do.
+QIcon blankIcon(const QSize& size) {
+    QPixmap blank(size);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
 }
 
 } // namespace
@@ -98,8 +107,10 @@ void AppChooserDialog::reload() {
     }
     const QSignalBlocker blocker(list_);
     list_->clear();
+    const QIcon noIcon = blankIcon(list_->iconSize());
     for (const InstalledApplication& application : applications) {
-        auto* item = new QListWidgetItem(application.icon, application.name, list_);
+        auto* item = new QListWidgetItem(application.icon.isNull() ? noIcon : application.icon,
+                                         application.name, list_);
         item->setData(kPathRole, application.path);
         item->setToolTip(application.path);
         item->setSelected(selected.contains(application.path));
@@ -140,9 +151,16 @@ void AppChooserDialog::acceptFiles(const QStringList& paths) {
 }
 
 void AppChooserDialog::browse() {
-    QStringList paths = QFileDialog::getOpenFileNames(this, text("Add App"),
-                                                      QStringLiteral("/usr/share/applications"),
-                                                      text("Applications (*.desktop)"));
+    QFileDialog files(this, text("Add App"), QStringLiteral("/usr/share/applications"),
+                      text("Applications (*.desktop)"));
+    files.setObjectName(QStringLiteral("browseDialog"));
+    files.setFileMode(QFileDialog::ExistingFiles);
+    // What the button does here: the chosen files are added, not opened.
+    files.setLabelText(QFileDialog::Accept, text("Add"));
+    if (files.exec() != QDialog::Accepted) {
+        return;
+    }
+    QStringList paths = files.selectedFiles();
     // The name filter can be bypassed by typing a name; only desktop entries can be
     // launched, so nothing else is taken.
     paths.removeIf([](const QString& path) { return !path.endsWith(QStringLiteral(".desktop")); });

@@ -1,14 +1,12 @@
 #include "app/AppDelegate.h"
 
 #include "app/LoginItemService.h"
+#include "app/SettingsWindow.h"
 #include "bindings/BindingStore.h"
 #include "engine/HyperKeyMonitor.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLayout>
 #include <QScreen>
-#include <QVBoxLayout>
 #include <utility>
 
 namespace tarnell::app {
@@ -50,10 +48,9 @@ void AppDelegate::applicationWillTerminate() {
     monitor().stop();
 }
 
-bool AppDelegate::applicationShouldHandleReopen(const QString& activationToken) {
+void AppDelegate::applicationShouldHandleReopen(const QString& activationToken) {
     pendingActivationToken_ = activationToken;
     showSettingsWindow();
-    return false;
 }
 
 void AppDelegate::showSettingsWindow() {
@@ -83,18 +80,7 @@ void AppDelegate::makeSettingsWindow() {
         return;
     }
 
-    auto window =
-        std::make_unique<QWidget>(nullptr, Qt::Window | Qt::CustomizeWindowHint |
-                                               Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    window->setWindowTitle(QCoreApplication::translate("Tarnell", "Tarnell Settings"));
-    // Closing hides the window; it and its form live on for the next request.
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    auto* layout = new QVBoxLayout(window.get());
-    layout->setContentsMargins(0, 0, 0, 0);
-    // The window takes the form's size and follows it; the user cannot resize it.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(content.release());
-
+    auto window = std::make_unique<SettingsWindow>(std::move(content));
     window->adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window->frameGeometry();

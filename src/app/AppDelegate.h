@@ -63,8 +63,7 @@ public:
     void applicationWillTerminate();
     // Tarnell was started again while running: show the settings window, brought
     // forward with the activation token the new start came with, when it had one.
-    // Returns false: there is nothing else to do for the request.
-    bool applicationShouldHandleReopen(const QString& activationToken);
+    void applicationShouldHandleReopen(const QString& activationToken);
 
     // Makes the window on the first request, then brings it forward and makes it
     // the active window, on every request.

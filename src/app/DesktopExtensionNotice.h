@@ -8,32 +8,28 @@ class QPushButton;
 
 namespace tarnell::app {
 
+class NoticeRow;
+
 // The notice in the settings window while Tarnell's part inside the desktop does not
 // run: it says what is missing and how it comes, with a button that turns it on
-// where that is all it takes. Looks like the input access notice, and like it goes
-// away the moment the part runs.
+// where that is all it takes. It looks like the input access notice and, like it,
+// goes away the moment what it asks for is there.
 class DesktopExtensionNotice : public FormSection {
     Q_OBJECT
 public:
     explicit DesktopExtensionNotice(DesktopExtension& extension, QWidget* parent = nullptr);
     ~DesktopExtensionNotice() override;
 
-    [[nodiscard]] QLabel* title() const { return title_; }
-    [[nodiscard]] QLabel* explanation() const { return explanation_; }
-    [[nodiscard]] QPushButton* enableButton() const { return enable_; }
+    [[nodiscard]] QLabel* title() const;
+    [[nodiscard]] QLabel* explanation() const;
+    [[nodiscard]] QPushButton* enableButton() const;
 
     // Shows the extension's current status.
     void refresh();
 
-Q_SIGNALS:
-    // The notice appeared, went or changed its text.
-    void changed();
-
 private:
     DesktopExtension& extension_;
-    QLabel* title_;
-    QLabel* explanation_;
-    QPushButton* enable_;
+    NoticeRow* row_;
 };
 
 } // namespace tarnell::app

@@ -1,5 +1,8 @@
 #include "app/FormSection.h"
 
+#include "app/Contrast.h"
+
+#include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -13,10 +16,6 @@ QLabel* makeCaption(const QString& text, const char* objectName, QWidget* parent
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setContentsMargins(10, 0, 10, 0);
-    // Captions are secondary to the group they describe.
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Disabled, QPalette::WindowText));
-    label->setPalette(palette);
     return label;
 }
 
@@ -47,6 +46,27 @@ FormSection::FormSection(const QString& header, const QString& footer, QWidget* 
     if (!footer.isEmpty()) {
         footer_ = makeCaption(footer, "sectionFooter", this);
         layout->addWidget(footer_);
+    }
+    colourCaptions();
+}
+
+void FormSection::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        colourCaptions();
+    }
+}
+
+void FormSection::colourCaptions() {
+    // Captions are secondary to the group they describe, yet must stay readable in
+    // light and dark themes alike; the colour follows the section's palette.
+    const QColor colour = secondaryTextColor(palette());
+    for (QLabel* caption : {header_, footer_}) {
+        if (caption && caption->palette().color(QPalette::WindowText) != colour) {
+            QPalette captionPalette = caption->palette();
+            captionPalette.setColor(QPalette::WindowText, colour);
+            caption->setPalette(captionPalette);
+        }
     }
 }
 

@@ -22,8 +22,16 @@ public:
     [[nodiscard]] QString headerText() const;
     [[nodiscard]] QString footerText() const;
     [[nodiscard]] QFrame* group() const { return group_; }
+    // The header's and the footer's labels; null where the section has none.
+    [[nodiscard]] QLabel* header() const { return header_; }
+    [[nodiscard]] QLabel* footer() const { return footer_; }
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
+    void colourCaptions();
+
     QLabel* header_ = nullptr;
     QLabel* footer_ = nullptr;
     QFrame* group_;

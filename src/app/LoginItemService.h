@@ -2,9 +2,9 @@
 
 namespace tarnell::app {
 
-// The registration that starts Tarnell when the user logs in. The values keep the
-// numbering that status reports elsewhere use; only `enabled` means "in force".
-enum class LoginItemStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
+// The registration that starts Tarnell when the user logs in; only `enabled` means
+// "in force". notFound: there is no readable registration.
+enum class LoginItemStatus { notRegistered, enabled, notFound };
 
 class LoginItemService {
 public:

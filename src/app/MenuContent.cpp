@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QUrl>
@@ -15,6 +16,14 @@
 namespace tarnell::app {
 
 namespace {
+
+QKeySequence settingsShortcut() {
+    return QKeySequence(Qt::CTRL | Qt::Key_Comma);
+}
+
+QKeySequence quitShortcut() {
+    return QKeySequence(Qt::CTRL | Qt::Key_Q);
+}
 
 QString tarnellText(const char* text) {
     return QCoreApplication::translate("Tarnell", text);
@@ -71,7 +80,6 @@ MenuContent::MenuContent(BindingStore& store, engine::HyperKeyMonitor& monitor,
     menu_->setTitle(QStringLiteral("Tarnell"));
 
     settingsAction_->setText(tarnellText("Settings…"));
-    settingsAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settingsAction_->setShortcutVisibleInContextMenu(true);
     connect(settingsAction_, &QAction::triggered, this, [this] {
         if (showSettings_) {
@@ -80,12 +88,16 @@ MenuContent::MenuContent(BindingStore& store, engine::HyperKeyMonitor& monitor,
     });
 
     quitAction_->setText(tarnellText("Quit Tarnell"));
-    quitAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quitAction_->setShortcutVisibleInContextMenu(true);
     // Quitting runs the same ending as a termination signal: the event loop ends and
     // the delegate stops the engine on the way out.
     connect(quitAction_, &QAction::triggered, QCoreApplication::instance(), &QCoreApplication::quit,
             Qt::QueuedConnection);
+
+    setShortcutsAvailable(true);
+    // An open menu takes every key for itself, and an action's shortcut only works
+    // in a window that it belongs to; the menu passes the two on itself.
+    menu_->installEventFilter(this);
 
     connect(&storeChanges_, &ChangeSignal::changed, this, &MenuContent::rebuild);
     connect(&monitorChanges_, &ChangeSignal::changed, this, &MenuContent::rebuild);
@@ -93,6 +105,28 @@ MenuContent::MenuContent(BindingStore& store, engine::HyperKeyMonitor& monitor,
 }
 
 MenuContent::~MenuContent() = default;
+
+void MenuContent::setShortcutsAvailable(bool available) {
+    settingsAction_->setShortcut(available ? settingsShortcut() : QKeySequence());
+    quitAction_->setShortcut(available ? quitShortcut() : QKeySequence());
+}
+
+bool MenuContent::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != menu_.get() || event->type() != QEvent::KeyPress) {
+        return QObject::eventFilter(watched, event);
+    }
+    const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+    for (QAction* command : {settingsAction_, quitAction_}) {
+        if (!command->shortcut().isEmpty() &&
+            command->shortcut().matches(pressed) == QKeySequence::ExactMatch) {
+            // As when the command is clicked: the menu closes, then the command runs.
+            menu_->hide();
+            command->trigger();
+            return true;
+        }
+    }
+    return false;
+}
 
 void MenuContent::rebuild() {
     // Removes every item; the two commands belong to the menu and are added back,

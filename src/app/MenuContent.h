@@ -34,7 +34,8 @@ QString shortcutLineText(const AppBinding& binding, ApplicationDirectory& applic
 
 // The tray icon's menu: the access notice while input access is missing, one line
 // per shortcut, then "Settings…" and "Quit Tarnell". Built again whenever the store
-// or the monitor publishes a change, so it is current also while it is open.
+// or the monitor publishes a change, so it is current also while it is open. While
+// it is open, Ctrl+, and Ctrl+Q choose the two commands.
 class MenuContent : public QObject {
     Q_OBJECT
 public:
@@ -46,6 +47,14 @@ public:
 
     // Fills the menu from the current values; called on every published change.
     void rebuild();
+
+    // Whether the commands carry their keyboard shortcuts (they do at first). A menu
+    // that the desktop draws from its D-Bus description never passes keys on to
+    // Tarnell, so there the shortcuts are dropped rather than shown doing nothing.
+    void setShortcutsAvailable(bool available);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     BindingStore& store_;

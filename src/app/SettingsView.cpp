@@ -4,18 +4,18 @@
 #include "app/ChangeSignal.h"
 #include "app/DesktopExtensionNotice.h"
 #include "app/FormSection.h"
+#include "app/NoticeRow.h"
 #include "app/ShortcutListSection.h"
 #include "bindings/BindingStore.h"
 #include "engine/HyperKeyMonitor.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QHBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -25,12 +25,6 @@ namespace {
 
 QString text(const char* source) {
     return QCoreApplication::translate("Tarnell", source);
-}
-
-QIcon warningIcon(const QStyle* style) {
-    return QIcon::fromTheme(QStringLiteral("dialog-warning"),
-                            QIcon::fromTheme(QStringLiteral("dialog-warning-symbolic"),
-                                             style->standardIcon(QStyle::SP_MessageBoxWarning)));
 }
 
 QCheckBox* makeToggle(const char* title, const char* objectName, QWidget* parent) {
@@ -65,8 +59,6 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
     if (desktopExtension != nullptr) {
         desktopExtensionNotice_ = new DesktopExtensionNotice(*desktopExtension);
         sections->addWidget(desktopExtensionNotice_);
-        connect(desktopExtensionNotice_, &DesktopExtensionNotice::changed, this,
-                [this] { updateGeometry(); });
     }
     sections->addWidget(behaviourSection_);
     sections->addWidget(shortcutsSection_);
@@ -78,6 +70,9 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     scroll->setWidget(content_);
+    // The scroll area hears of the form's new layout, but nothing above it does: the
+    // view passes it on, so that a window sized by the view grows and shrinks with it.
+    content_->installEventFilter(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll);
@@ -102,40 +97,16 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
 FormSection* SettingsView::makeAccessSection(AccessSettingsOpener& accessSettings) {
     auto* section = new FormSection();
     section->setObjectName(QStringLiteral("accessSection"));
-    auto* row = new QWidget(section);
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-
-    auto* icon = new QLabel(row);
-    icon->setObjectName(QStringLiteral("accessIcon"));
-    icon->setPixmap(warningIcon(style()).pixmap(20));
-    icon->setAlignment(Qt::AlignTop);
-    layout->addWidget(icon);
-
-    auto* texts = new QVBoxLayout();
-    accessTitle_ = new QLabel(text("Tarnell needs Accessibility access"), row);
-    accessTitle_->setTextFormat(Qt::PlainText);
-    accessTitle_->setWordWrap(true);
-    QFont bold = accessTitle_->font();
-    bold.setBold(true);
-    accessTitle_->setFont(bold);
-    texts->addWidget(accessTitle_);
-    accessExplanation_ = new QLabel(
+    accessNotice_ = new NoticeRow(
+        text("Tarnell needs Accessibility access"),
         text("Allow Tarnell in Privacy & Security › Accessibility to use Caps Lock as the "
              "Hyper key."),
-        row);
-    accessExplanation_->setTextFormat(Qt::PlainText);
-    accessExplanation_->setWordWrap(true);
-    texts->addWidget(accessExplanation_);
-    layout->addLayout(texts, 1);
-
-    openSettings_ = new QPushButton(text("Open Settings"), row);
-    openSettings_->setObjectName(QStringLiteral("openSettingsButton"));
-    layout->addWidget(openSettings_, 0, Qt::AlignVCenter);
-    connect(openSettings_, &QPushButton::clicked, this,
+        text("Open Settings"), section);
+    accessNotice_->icon()->setObjectName(QStringLiteral("accessIcon"));
+    accessNotice_->button()->setObjectName(QStringLiteral("openSettingsButton"));
+    connect(accessNotice_->button(), &QPushButton::clicked, this,
             [this, &accessSettings] { accessSettings.openAccessSettings(window()); });
-
-    section->addRow(row);
+    section->addRow(accessNotice_);
     return section;
 }
 
@@ -168,10 +139,15 @@ QSize SettingsView::sizeHint() const {
     return {kWidth, std::max(kMinimumHeight, std::min(height, limit))};
 }
 
+bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest) {
+        updateGeometry();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SettingsView::refresh() {
     accessSection_->setVisible(!monitor_.isTrusted());
-    // The form's height follows the sections and rows shown.
-    updateGeometry();
 
     const QSignalBlocker launchBlocker(launchAtLogin_);
     launchAtLogin_->setChecked(launchesAtLogin_.value());
@@ -179,6 +155,18 @@ void SettingsView::refresh() {
     hidesFrontmostApp_->setChecked(store_.hidesFrontmostApp());
     const QSignalBlocker quickTapBlocker(quickTap_);
     quickTap_->setChecked(store_.quickTapTogglesCapsLock());
+}
+
+QLabel* SettingsView::accessTitle() const {
+    return accessNotice_->title();
+}
+
+QLabel* SettingsView::accessExplanation() const {
+    return accessNotice_->explanation();
+}
+
+QPushButton* SettingsView::openSettingsButton() const {
+    return accessNotice_->button();
 }
 
 std::vector<FormSection*> SettingsView::visibleSections() const {

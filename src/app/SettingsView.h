@@ -24,6 +24,7 @@ class ChangeSignal;
 class DesktopExtension;
 class DesktopExtensionNotice;
 class FormSection;
+class NoticeRow;
 class ShortcutListSection;
 
 // The content of the settings window: the input access notice while access is
@@ -53,9 +54,10 @@ public:
     [[nodiscard]] FormSection* behaviourSection() const { return behaviourSection_; }
     [[nodiscard]] FormSection* shortcutsSection() const { return shortcutsSection_; }
 
-    [[nodiscard]] QLabel* accessTitle() const { return accessTitle_; }
-    [[nodiscard]] QLabel* accessExplanation() const { return accessExplanation_; }
-    [[nodiscard]] QPushButton* openSettingsButton() const { return openSettings_; }
+    [[nodiscard]] NoticeRow* accessNotice() const { return accessNotice_; }
+    [[nodiscard]] QLabel* accessTitle() const;
+    [[nodiscard]] QLabel* accessExplanation() const;
+    [[nodiscard]] QPushButton* openSettingsButton() const;
     [[nodiscard]] QCheckBox* launchAtLoginToggle() const { return launchAtLogin_; }
     [[nodiscard]] QCheckBox* hidesFrontmostAppToggle() const { return hidesFrontmostApp_; }
     [[nodiscard]] QCheckBox* quickTapToggle() const { return quickTap_; }
@@ -69,6 +71,9 @@ public:
     // Shows the current values of the store and the monitor.
     void refresh();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     FormSection* makeAccessSection(AccessSettingsOpener& accessSettings);
     FormSection* makeBehaviourSection();
@@ -76,9 +81,7 @@ private:
     BindingStore& store_;
     engine::HyperKeyMonitor& monitor_;
     LaunchAtLoginToggle launchesAtLogin_;
-    QLabel* accessTitle_ = nullptr;
-    QLabel* accessExplanation_ = nullptr;
-    QPushButton* openSettings_ = nullptr;
+    NoticeRow* accessNotice_ = nullptr;
     QCheckBox* launchAtLogin_ = nullptr;
     QCheckBox* hidesFrontmostApp_ = nullptr;
     QCheckBox* quickTap_ = nullptr;

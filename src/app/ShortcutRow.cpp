@@ -1,6 +1,7 @@
 #include "app/ShortcutRow.h"
 
 #include "app/ApplicationCatalog.h"
+#include "app/ElidedLabel.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"
 
@@ -41,7 +42,7 @@ QIcon removeIcon(const QStyle* style) {
 ShortcutRow::ShortcutRow(BindingStore& store, ApplicationCatalog& catalog, Uuid id,
                          std::size_t occurrence, QWidget* parent)
     : QWidget(parent), store_(store), catalog_(catalog), id_(id), occurrence_(occurrence),
-      icon_(new QLabel(this)), name_(new QLabel(this)), keyPicker_(new QComboBox(this)),
+      icon_(new QLabel(this)), name_(new ElidedLabel(this)), keyPicker_(new QComboBox(this)),
       removeButton_(new QToolButton(this)),
       removeAction_(new QAction(QCoreApplication::translate("Tarnell", "Remove Shortcut"), this)) {
     setObjectName(QStringLiteral("shortcutRow"));
@@ -50,7 +51,7 @@ ShortcutRow::ShortcutRow(BindingStore& store, ApplicationCatalog& catalog, Uuid 
 
     icon_->setFixedSize(kIconSize, kIconSize);
     layout->addWidget(icon_);
-    name_->setTextFormat(Qt::PlainText);
+    // A long name is shortened to fit, never widening the row.
     layout->addWidget(name_);
     layout->addStretch(1);
 

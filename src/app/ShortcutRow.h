@@ -17,6 +17,7 @@ class BindingStore;
 namespace tarnell::app {
 
 class ApplicationCatalog;
+class ElidedLabel;
 
 // One shortcut in the settings form: the application's icon and name, the picker of
 // its key and the button that removes it. The row knows which element of the store's
@@ -35,7 +36,7 @@ public:
     [[nodiscard]] std::size_t occurrence() const { return occurrence_; }
 
     [[nodiscard]] QLabel* iconLabel() const { return icon_; }
-    [[nodiscard]] QLabel* nameLabel() const { return name_; }
+    [[nodiscard]] ElidedLabel* nameLabel() const { return name_; }
     [[nodiscard]] QComboBox* keyPicker() const { return keyPicker_; }
     [[nodiscard]] QToolButton* removeButton() const { return removeButton_; }
     // The action behind both the button and the row's context menu.
@@ -55,7 +56,7 @@ private:
     const Uuid id_;
     const std::size_t occurrence_;
     QLabel* icon_;
-    QLabel* name_;
+    ElidedLabel* name_;
     QComboBox* keyPicker_;
     QToolButton* removeButton_;
     QAction* removeAction_;

@@ -1,5 +1,7 @@
 #include "app/StatusIcon.h"
 
+#include "app/MenuContent.h"
+
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -16,6 +18,7 @@ namespace tarnell::app {
 namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kSymbolicIconName = QStringLiteral("io.github.tarnell.Tarnell-symbolic");
 constexpr int kRetryIntervalMs = 3000;
 constexpr int kQueryTimeoutMs = 1000;
 
@@ -45,9 +48,12 @@ bool statusNotifierHostListens() {
 
 } // namespace
 
-StatusIcon::StatusIcon(QMenu* menu, QObject* parent) : QObject(parent), menu_(menu) {
-    if (statusNotifierHostListens() || onX11()) {
-        putUp();
+StatusIcon::StatusIcon(MenuContent& menuContent, QObject* parent)
+    : QObject(parent), menuContent_(menuContent), menu_(menuContent.menu()) {
+    if (statusNotifierHostListens()) {
+        putUp(Tray::statusNotifier);
+    } else if (onX11()) {
+        putUp(Tray::embedded);
     } else {
         showWhenTrayAppears();
     }
@@ -60,9 +66,12 @@ StatusIcon::~StatusIcon() {
     }
 }
 
-QIcon StatusIcon::menuBarIcon() {
-    return QIcon::fromTheme(QStringLiteral("io.github.tarnell.Tarnell-symbolic"),
-                            QIcon(QStringLiteral(":/icons/MenuBarIcon.svg")));
+QIcon StatusIcon::trayImage(Tray tray) {
+    QIcon onAnyPanel(QStringLiteral(":/icons/MenuBarIconOnAnyPanel.svg"));
+    if (tray == Tray::statusNotifier) {
+        return QIcon::fromTheme(kSymbolicIconName, onAnyPanel);
+    }
+    return onAnyPanel;
 }
 
 void StatusIcon::showWhenTrayAppears() {
@@ -72,7 +81,7 @@ void StatusIcon::showWhenTrayAppears() {
                                            QDBusServiceWatcher::WatchForRegistration, this);
         connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
             if (statusNotifierHostListens()) {
-                putUp();
+                putUp(Tray::statusNotifier);
             }
         });
     }
@@ -81,13 +90,13 @@ void StatusIcon::showWhenTrayAppears() {
     retryTimer_->setInterval(kRetryIntervalMs);
     connect(retryTimer_, &QTimer::timeout, this, [this] {
         if (statusNotifierHostListens()) {
-            putUp();
+            putUp(Tray::statusNotifier);
         }
     });
     retryTimer_->start();
 }
 
-void StatusIcon::putUp() {
+void StatusIcon::putUp(Tray tray) {
     if (trayIcon_) {
         return;
     }
@@ -102,7 +111,9 @@ void StatusIcon::putUp() {
         retryTimer_ = nullptr;
     }
 
-    trayIcon_ = new QSystemTrayIcon(menuBarIcon(), this);
+    // Before the menu is handed over: a status notifier host copies it at once.
+    menuContent_.setShortcutsAvailable(tray == Tray::embedded);
+    trayIcon_ = new QSystemTrayIcon(trayImage(tray), this);
     trayIcon_->setToolTip(QStringLiteral("Tarnell"));
     trayIcon_->setContextMenu(menu_);
     connect(trayIcon_, &QSystemTrayIcon::activated, this,

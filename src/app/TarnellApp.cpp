@@ -14,7 +14,7 @@ TarnellApp::TarnellApp(AppDelegate::Dependencies dependencies, QObject* parent)
     AppDelegate& delegate = *appDelegate_;
     menuContent_ = std::make_unique<MenuContent>(delegate.store(), delegate.monitor(),
                                                  [&delegate] { delegate.showSettingsWindow(); });
-    statusIcon_ = std::make_unique<StatusIcon>(menuContent_->menu());
+    statusIcon_ = std::make_unique<StatusIcon>(*menuContent_);
 
     // Launching has finished once the event loop turns for the first time.
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);

@@ -1,5 +1,6 @@
 #include "bindings/BindingJson.h"
 
+#include "bindings/StoredJson.h"
 #include "bindings/TextEncoding.h"
 
 #include <cstdint>
@@ -11,8 +12,7 @@
 namespace tarnell {
 namespace {
 
-using Json = nlohmann::json;
-using OrderedJson = nlohmann::ordered_json;
+using Json = nlohmann::ordered_json;
 
 bool isAsciiLetter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -39,10 +39,10 @@ bool isWellFormedRecord(const AppBinding& binding) {
 }
 
 std::string dump(const std::vector<AppBinding>& bindings, Json::error_handler_t onBadUtf8) {
-    auto list = OrderedJson::array();
+    auto list = Json::array();
     for (const auto& binding : bindings) {
-        list.push_back(OrderedJson{
-            {"id", binding.id.toString()}, {"key", binding.key}, {"appURL", binding.appURL}});
+        list.push_back(
+            Json{{"id", binding.id.toString()}, {"key", binding.key}, {"appURL", binding.appURL}});
     }
     return list.dump(-1, ' ', false, onBadUtf8);
 }
@@ -92,14 +92,13 @@ std::optional<std::string> tryEncodeBindings(const std::vector<AppBinding>& bind
 }
 
 std::optional<std::vector<AppBinding>> decodeBindings(std::string_view json) {
-    const Json document =
-        Json::parse(json.begin(), json.end(), nullptr, /*allow_exceptions=*/false);
-    if (!document.is_array()) {
-        return std::nullopt; // also what a parse failure gives
+    const auto document = parseStoredJson(json);
+    if (!document || !document->is_array()) {
+        return std::nullopt;
     }
     std::vector<AppBinding> bindings;
-    bindings.reserve(document.size());
-    for (const auto& element : document) {
+    bindings.reserve(document->size());
+    for (const auto& element : *document) {
         auto binding = decodeRecord(element);
         if (!binding) {
             return std::nullopt;

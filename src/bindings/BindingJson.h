@@ -20,8 +20,8 @@ std::string encodeBindings(const std::vector<AppBinding>& bindings);
 std::optional<std::string> tryEncodeBindings(const std::vector<AppBinding>& bindings);
 
 // Reads the stored form. All three members are required, others are skipped; one
-// bad element makes the whole list unreadable (nullopt). An empty array is an
-// empty list.
+// bad element makes the whole list unreadable (nullopt), and so does a document
+// beyond the limits of parseStoredJson. An empty array is an empty list.
 std::optional<std::vector<AppBinding>> decodeBindings(std::string_view json);
 
 // A URL string that the stored form accepts: an absolute URL, that is a scheme

@@ -72,7 +72,8 @@ class KeyMappingUtility {
 public:
     virtual ~KeyMappingUtility() = default;
     // Runs the utility with these arguments and returns once it has finished.
-    // Returns false when it could not be started. Output is discarded.
+    // Returns false when it could not be started or reported a failure. Output is
+    // discarded.
     virtual bool run(const std::vector<std::string>& arguments) = 0;
 };
 

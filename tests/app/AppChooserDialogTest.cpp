@@ -5,9 +5,15 @@
 #include "support/QtApplication.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -134,6 +140,65 @@ TEST_F(AppChooserDialogTest, ModalRunReturnsChoicesOrNothingWhenCancelled) {
     });
     EXPECT_EQ(AppChooserDialog::chooseApplications(catalog, nullptr),
               std::vector<std::string>{fileUrlFromPath("/opt/My Apps/tool.desktop")});
+}
+
+TEST_F(AppChooserDialogTest, NamesLineUpWhetherOrNotTheEntryHasAnIcon) {
+    // Two entries with the same name, one with a pale icon and one without: their
+    // names must be drawn at the same place.
+    QPixmap pale(24, 24);
+    pale.fill(QColor(0xff, 0xe0, 0x80));
+    InstalledApplication withIcon = application("a.desktop", "Editor");
+    withIcon.icon = QIcon(pale);
+    catalog.applications = {withIcon, application("b.desktop", "Editor")};
+    AppChooserDialog dialog(catalog);
+    dialog.show();
+    settle();
+
+    const QImage shot = dialog.list()->viewport()->grab().toImage();
+    auto firstDarkColumn = [&shot](const QRect& row) {
+        for (int x = row.left(); x <= row.right(); ++x) {
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                if (qGray(shot.pixel(x, y)) < 96) {
+                    return x;
+                }
+            }
+        }
+        return -1;
+    };
+    const int first = firstDarkColumn(dialog.list()->visualItemRect(dialog.list()->item(0)));
+    const int second = firstDarkColumn(dialog.list()->visualItemRect(dialog.list()->item(1)));
+    ASSERT_GE(first, 0);
+    EXPECT_EQ(second, first);
+}
+
+TEST_F(AppChooserDialogTest, BrowseAddsTheChosenEntriesWithAnAddButton) {
+    QTemporaryDir directory;
+    ASSERT_TRUE(directory.isValid());
+    const QString entry = directory.filePath(QStringLiteral("tool.desktop"));
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    AppChooserDialog dialog(catalog);
+    dialog.show();
+    QString acceptText;
+    QTimer::singleShot(0, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(files, nullptr);
+        const auto* buttons = files->findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        QPushButton* accept = buttons->button(QDialogButtonBox::Open);
+        ASSERT_NE(accept, nullptr);
+        files->setDirectory(directory.path());
+        files->selectFile(entry);
+        acceptText = accept->text();
+        accept->click();
+    });
+    dialog.browseButton()->click();
+
+    EXPECT_EQ(acceptText, QStringLiteral("Add"));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.chosenUrls(), std::vector<std::string>{fileUrlFromPath(entry.toStdString())});
 }
 
 } // namespace

@@ -14,7 +14,6 @@ TEST(LaunchAtLoginToggle, InitialValueIsOnOnlyWhenEnabled) {
     const std::pair<LoginItemStatus, bool> cases[] = {
         {LoginItemStatus::notRegistered, false},
         {LoginItemStatus::enabled, true},
-        {LoginItemStatus::requiresApproval, false},
         {LoginItemStatus::notFound, false},
     };
     for (const auto& [status, expected] : cases) {
@@ -34,7 +33,7 @@ TEST(LaunchAtLoginToggle, InitialValueIsNotAChange) {
 
 TEST(LaunchAtLoginToggle, SuccessfulRegistrationKeepsValueWithoutReadingStatus) {
     FakeLoginItems service;
-    service.currentStatus = LoginItemStatus::requiresApproval;
+    service.currentStatus = LoginItemStatus::notFound;
     LaunchAtLoginToggle toggle(service, false);
     std::vector<bool> shown;
     toggle.setOnValueChanged([&](bool value) { shown.push_back(value); });

@@ -1,10 +1,18 @@
 #include "SettingsViewHarness.h"
+#include "ThemePalettes.h"
+#include "app/Contrast.h"
+#include "app/ElidedLabel.h"
 #include "app/FormSection.h"
+#include "app/SettingsWindow.h"
 #include "app/ShortcutListSection.h"
+#include "app/ShortcutRow.h"
 #include "bindings/FileUrl.h"
 #include "platform/linux/settings/SettingsFileStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
@@ -12,8 +20,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QVBoxLayout>
+#include <QToolButton>
+#include <QToolTip>
 #include <gtest/gtest.h>
+#include <random>
 
 namespace tarnell::app {
 namespace {
@@ -123,38 +133,130 @@ TEST_F(SettingsViewTest, IsFixedWidthWithAMinimumHeight) {
     EXPECT_EQ(view.width(), 460);
 }
 
-TEST_F(SettingsViewTest, WindowThatTakesItsSizeShowsTheWholeFormAndFollowsIt) {
+TEST_F(SettingsViewTest, TheWindowShowsTheWholeFormAndFollowsItBothWays) {
+    // With the notice the form is taller than its least height, so every row counts.
     SettingsView& view = h.makeView(false);
-    // A window sized by its content, as the settings window is.
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(&view);
+    SettingsWindow window(std::move(h.view));
     window.show();
     settle();
     const auto* scroll = view.findChild<QScrollArea*>();
     ASSERT_NE(scroll, nullptr);
     EXPECT_EQ(window.width(), 460);
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
-    const int before = window.height();
+    const int empty = window.height();
+    ASSERT_GT(empty, SettingsView::kMinimumHeight);
 
-    for (int i = 0; i < 4; ++i) {
-        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+    const std::string app = fileUrlFromPath("/usr/share/applications/app.desktop");
+    h.store->addApp(app);
+    settle();
+    const int oneRow = window.height();
+    EXPECT_GT(oneRow, empty);
+    for (int i = 0; i < 3; ++i) {
+        h.store->addApp(app);
     }
     settle();
-    EXPECT_GT(window.height(), before);
+    EXPECT_GT(window.height(), oneRow);
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
 
     // Never taller than most of the screen: the rest scrolls.
     for (int i = 0; i < 32; ++i) {
-        h.store->addApp(fileUrlFromPath("/usr/share/applications/app.desktop"));
+        h.store->addApp(app);
     }
     settle();
     EXPECT_LE(window.height(), window.screen()->availableGeometry().height());
     EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
-    layout->removeWidget(&view);
-    view.setParent(nullptr);
+
+    // Rows removed, the window shrinks at once, down to where it started; so it does
+    // when the notice goes.
+    h.store->setBindings({h.store->bindings().front()});
+    settle();
+    EXPECT_EQ(window.height(), oneRow);
+    view.shortcutList()->rows().front()->removeButton()->click();
+    settle();
+    EXPECT_EQ(window.height(), empty);
+    h.grantAccess();
+    EXPECT_LT(window.height(), empty);
+    EXPECT_EQ(window.width(), 460);
+}
+
+TEST_F(SettingsViewTest, ALongNameIsShortenedAndNeitherWidensNorCutsTheForm) {
+    const std::string longName = "Integrated Development Environment for Scientific Computing "
+                                 "and Data Visualisation";
+    ASSERT_GE(longName.size(), 80U);
+    h.directory.names["/usr/share/applications/long.desktop"] = longName;
+    h.store->addApp(fileUrlFromPath("/usr/share/applications/long.desktop"));
+    h.store->addApp(fileUrlFromPath("/usr/share/applications/mail.desktop"));
+    SettingsView& view = h.makeView(true);
+    SettingsWindow window(std::move(h.view));
+    window.show();
+    settle();
+    EXPECT_EQ(window.width(), 460);
+
+    // Every control and the instructions lie inside the window.
+    const auto rows = view.shortcutList()->rows();
+    ASSERT_EQ(rows.size(), 2U);
+    std::vector<const QWidget*> shown = {view.behaviourSection()->footer()};
+    for (const ShortcutRow* row : rows) {
+        shown.insert(shown.end(), {row->nameLabel(), row->keyPicker(), row->removeButton()});
+    }
+    for (const QWidget* widget : shown) {
+        const QRect area(widget->mapTo(&window, QPoint(0, 0)), widget->size());
+        EXPECT_TRUE(window.rect().contains(area))
+            << widget->metaObject()->className() << " at " << area.x() << "+" << area.width();
+    }
+
+    // The long name loses its middle and shows whole as its tooltip; the short one
+    // is shown as it is.
+    const ElidedLabel* name = rows[0]->nameLabel();
+    EXPECT_EQ(name->text(), QString::fromStdString(longName));
+    EXPECT_TRUE(name->shownText().contains(QChar(0x2026))) << name->shownText().toStdString();
+    EXPECT_LE(name->fontMetrics().horizontalAdvance(name->shownText()), name->width());
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), name->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(rows[0]->nameLabel(), &hover);
+    EXPECT_EQ(QToolTip::text(), QString::fromStdString(longName));
+    QToolTip::hideText();
+    EXPECT_EQ(rows[1]->nameLabel()->shownText(), QStringLiteral("mail.desktop"));
+}
+
+TEST_F(SettingsViewTest, CaptionsStayReadableAndSecondaryInLightAndDarkThemes) {
+    SettingsView& view = h.makeView(true);
+    for (const QPalette& theme : {test::lightPalette(), test::darkPalette()}) {
+        view.setPalette(theme);
+        for (const QLabel* caption :
+             {view.behaviourSection()->footer(), view.shortcutsSection()->header()}) {
+            const QColor text = caption->palette().color(QPalette::WindowText);
+            EXPECT_GE(contrastRatio(text, theme.color(QPalette::Window)), 4.5)
+                << caption->objectName().toStdString() << " " << text.name().toStdString();
+            EXPECT_LT(
+                contrastRatio(text, theme.color(QPalette::Window)),
+                contrastRatio(theme.color(QPalette::WindowText), theme.color(QPalette::Window)));
+        }
+    }
+}
+
+TEST(SecondaryTextColor, KeepsItsContrastOnAnyPaletteAndFallsBackToTheText) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> channel(0, 255);
+    auto anyColour = [&] { return QColor(channel(random), channel(random), channel(random)); };
+    for (int i = 0; i < 2000; ++i) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, anyColour());
+        palette.setColor(QPalette::WindowText, anyColour());
+        const QColor window = palette.color(QPalette::Window);
+        const QColor text = palette.color(QPalette::WindowText);
+        const QColor secondary = secondaryTextColor(palette);
+        const double textContrast = contrastRatio(text, window);
+        if (textContrast < kSecondaryTextContrast) {
+            EXPECT_EQ(secondary, text) << i;
+        } else {
+            EXPECT_GE(contrastRatio(secondary, window), kSecondaryTextContrast) << i;
+        }
+        if (textContrast >= 7.0) {
+            EXPECT_NE(secondary, text) << i << ": a strong text is softened";
+        }
+    }
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::white, Qt::white), 1.0);
 }
 
 TEST(SettingsViewFiles, StoreTogglesWriteThroughAndFollowTheStore) {

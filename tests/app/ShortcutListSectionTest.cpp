@@ -2,6 +2,7 @@
 
 #include "FakeApplicationCatalog.h"
 #include "app/AppChooserDialog.h"
+#include "app/ElidedLabel.h"
 #include "app/ShortcutRow.h"
 #include "bindings/BindingStore.h"
 #include "bindings/FileUrl.h"

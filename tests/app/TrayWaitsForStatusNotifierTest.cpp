@@ -7,9 +7,11 @@
 #include "support/QtApplication.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
@@ -121,7 +123,40 @@ TEST(TrayWaitsForStatusNotifier, TheIconGoesUpWhenATrayAppearsAfterTarnell) {
         return call.reply().arguments().value(0).value<QDBusVariant>().variant();
     };
     EXPECT_EQ(property("Status").toString(), QStringLiteral("Active"));
-    EXPECT_TRUE(property("Menu").isValid()) << "the item offers no menu";
+    const QVariant menuPath = property("Menu");
+    ASSERT_TRUE(menuPath.isValid()) << "the item offers no menu";
+
+    // The panel draws that menu and keeps the keys pressed in it, so the menu offers
+    // no shortcuts that would do nothing there.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        service, menuPath.value<QDBusObjectPath>().path(), QStringLiteral("com.canonical.dbusmenu"),
+        QStringLiteral("GetGroupProperties"));
+    QList<int> ids;
+    for (int id = 0; id < 256; ++id) {
+        ids << id;
+    }
+    get << QVariant::fromValue(ids) << QStringList();
+    QDBusPendingCall call = panel.asyncCall(get);
+    ASSERT_TRUE(waitFor([&call] { return call.isFinished(); }));
+    ASSERT_FALSE(call.isError()) << call.error().message().toStdString();
+    const auto items = call.reply().arguments().value(0).value<QDBusArgument>();
+    QStringList labels;
+    QStringList withShortcuts;
+    items.beginArray();
+    while (!items.atEnd()) {
+        int id = 0;
+        QVariantMap itemProperties;
+        items.beginStructure();
+        items >> id >> itemProperties;
+        items.endStructure();
+        labels << itemProperties.value(QStringLiteral("label")).toString();
+        if (itemProperties.contains(QStringLiteral("shortcut"))) {
+            withShortcuts << labels.back();
+        }
+    }
+    items.endArray();
+    EXPECT_TRUE(labels.contains(QStringLiteral("Quit Tarnell"))) << labels.join(u',').toStdString();
+    EXPECT_TRUE(withShortcuts.isEmpty()) << withShortcuts.join(u',').toStdString();
 
     QDBusConnection::disconnectFromBus(QStringLiteral("panel"));
 }

@@ -1,11 +1,15 @@
 #include "bindings/BindingJson.h"
 
 #include "bindings/FileUrl.h"
+#include "bindings/StoredJson.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 namespace tarnell {
 namespace {
+
+using namespace std::string_literals;
 
 const char* const kId1 = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
 const char* const kId2 = "0A1B2C3D-4E5F-4A6B-8C7D-8E9FA0B1C2D3";
@@ -140,6 +144,57 @@ TEST(BindingJsonRead, EveryKindOfBadDocumentIsUnreadable) {
 TEST(BindingJsonRead, DeeplyNestedInputFailsWithoutCrashing) {
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     EXPECT_FALSE(decodeBindings(deep));
+}
+
+// A readable list whose one element carries an extra member that brings the whole
+// document to `depth` levels of nesting, through arrays and objects at random.
+std::string listNestedTo(int depth, std::mt19937& random) {
+    std::string open;
+    std::string close;
+    for (int level = 3; level <= depth; ++level) {
+        const bool array = random() % 2 == 0;
+        open += array ? "[1," : R"({"n":)";
+        close.insert(close.begin(), array ? ']' : '}');
+    }
+    return element(std::string(R"("id":")") + kId1 +
+                   R"(","key":"c","appURL":"file:///c.desktop","extra":)" + open + "0" + close);
+}
+
+TEST(BindingJsonRead, DocumentsBeyondTheDepthOrSizeLimitAreUnreadable) {
+    std::mt19937 random(15);
+    for (int depth = 2; depth <= kStoredJsonMaxDepth + 2; ++depth) {
+        for (int round = 0; round < 4; ++round) {
+            EXPECT_EQ(decodeBindings(listNestedTo(depth, random)).has_value(),
+                      depth <= kStoredJsonMaxDepth)
+                << depth;
+        }
+    }
+    EXPECT_FALSE(decodeBindings(listNestedTo(100000, random)));
+
+    std::string padded = "[]";
+    padded.resize(kStoredJsonMaxBytes, ' ');
+    EXPECT_TRUE(decodeBindings(padded));
+    padded.push_back(' ');
+    EXPECT_FALSE(decodeBindings(padded));
+}
+
+TEST(BindingJsonRead, AnythingButWhiteSpaceAfterTheListMakesItUnreadable) {
+    const std::string list =
+        element(std::string(R"("id":")") + kId1 + R"(","key":"c","appURL":"file:///c.desktop")");
+    const std::string whiteSpace = " \t\n\r";
+    const std::string other = "\0x]}[{0\"\x01\x0B\x0C\xFF\xC2\xA0"s;
+    std::mt19937 random(15);
+    for (int round = 0; round < 500; ++round) {
+        std::string tail;
+        bool onlyWhiteSpace = true;
+        for (auto length = 1 + random() % 6; length > 0; --length) {
+            const bool white = random() % 3 != 0;
+            const std::string& from = white ? whiteSpace : other;
+            tail += from[random() % from.size()];
+            onlyWhiteSpace = onlyWhiteSpace && white;
+        }
+        EXPECT_EQ(decodeBindings(list + tail).has_value(), onlyWhiteSpace) << "tail: " << tail;
+    }
 }
 
 TEST(UrlValidity, AcceptsAbsoluteUrls) {

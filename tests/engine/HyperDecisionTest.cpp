@@ -2,10 +2,11 @@
 #include "engine/HyperDecision.h"
 
 #include "bindings/BindingStore.h"
-#include "engine/FakeKeyEvent.h"
+#include "support/FakeKeyEvent.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/InMemoryKeyValueStore.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -201,12 +202,23 @@ TEST_P(HyperDecisionScript, Runs) {
     }
 }
 
-std::string scenarioNumber(const ::testing::TestParamInfo<Scenario>& param) {
-    return "s" + std::to_string(param.index + 1);
+// "a key without text" becomes AKeyWithoutText: the test's name says what it checks.
+std::string scenarioName(const ::testing::TestParamInfo<Scenario>& param) {
+    std::string name;
+    bool wordStart = true;
+    for (const char c : param.param.name) {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0) {
+            wordStart = true;
+            continue;
+        }
+        name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        wordStart = false;
+    }
+    return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, HyperDecisionScript, ::testing::ValuesIn(kScenarios),
-                         scenarioNumber);
+                         scenarioName);
 
 TEST(HyperDecision, ForwardedEventKeepsItsOwnModifiers) {
     testing::InMemoryKeyValueStore defaults;

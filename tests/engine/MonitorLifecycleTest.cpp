@@ -1,6 +1,6 @@
 // The monitor's states: idle, waiting for access, running; and what each action
 // inside the tap's callback reaches.
-#include "engine/FakeKeyEvent.h"
+#include "support/FakeKeyEvent.h"
 #include "engine/HyperKeyMonitor.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/FakePlatformServices.h"

@@ -1,6 +1,6 @@
 // The path of a key other than the trigger while Hyper is not held takes no heap
 // memory. Counts every allocation the process makes while events go through.
-#include "engine/FakeKeyEvent.h"
+#include "support/FakeKeyEvent.h"
 #include "engine/HyperKeyMonitor.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/FakePlatformServices.h"

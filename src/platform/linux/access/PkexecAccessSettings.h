@@ -9,10 +9,10 @@ namespace tarnell::platform {
 
 // Where the user grants input access: the installed helper run through pkexec
 // (which asks for an administrator's password). Without an installed helper, as
-// when running from the build tree, a message tells the command to run instead.
+// when running from the build tree, a dialog shows the command to run instead.
 class PkexecAccessSettings final : public app::AccessSettingsOpener {
 public:
-    // `uninstalledHelper` is the helper to name in that message.
+    // `uninstalledHelper` is the helper to name in that dialog.
     explicit PkexecAccessSettings(
         InputAccessConfig config = InputAccessConfig::system(),
         std::filesystem::path uninstalledHelper = builtAccessHelperPath());

@@ -44,6 +44,8 @@ public:
     [[nodiscard]] const Focus& focus() const { return focus_; }
     // Whether the application has a window.
     [[nodiscard]] bool isRunning(std::string_view desktopId) const;
+    // The applications that have a window.
+    [[nodiscard]] const std::set<std::string, std::less<>>& running() const { return running_; }
     [[nodiscard]] const InputSource& inputSource() const { return inputSource_; }
 
     // Brings the application forward whole; nothing happens when it has no window.

@@ -6,7 +6,8 @@
 namespace tarnell::input {
 
 // Key codes of the kernel (linux/input-event-codes.h) and the engine's virtual key
-// codes, which follow the Apple keyboard layout numbering (F18 is 79).
+// codes: the numbers the Hyper key decision sees, fixed by the table in KeyCodes.cpp
+// (F18, the Hyper trigger that Caps Lock is mapped to, is 79).
 
 // Every kernel key has a virtual code. Keys without one in the real table get
 // kUnknownKeyBase + their kernel code, which lies outside that table.

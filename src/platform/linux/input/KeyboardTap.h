@@ -32,7 +32,7 @@ struct KeyboardTapParts {
     KeyboardSet::Options keyboardOptions;
 };
 
-// The event tap of this system: captures the keyboards, hands their keys to the
+// The keyboard tap: captures the keyboards, hands their keys to the
 // callback from the Qt event loop and writes what is handed on to the virtual
 // keyboard. Disabled, it lets the keyboards go; invalidated, it closes
 // everything and destroys the virtual keyboard after releasing its keys. Each

@@ -1,18 +1,17 @@
 #include "platform/linux/settings/SettingsFileStore.h"
 
+#include "bindings/StoredJson.h"
 #include "platform/linux/settings/AtomicFile.h"
+#include "platform/linux/settings/SettingsDocument.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <nlohmann/json.hpp>
 #include <pwd.h>
 #include <unistd.h>
 #include <vector>
 
 namespace tarnell::platform {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 constexpr std::string_view kDataFileExtension = ".json";
 
@@ -37,13 +36,13 @@ std::filesystem::path homeDirectory() {
     return "/";
 }
 
-// The settings object, or nullopt when the file holds something else.
-std::optional<Json> parseSettings(std::string_view bytes) {
-    Json settings = Json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
-    if (!settings.is_object()) {
-        return std::nullopt;
+// A file of this store, whose temporaries are its own too.
+bool isOwnFile(std::string_view name) {
+    if (name == SettingsFileStore::kSettingsFileName) {
+        return true;
     }
-    return settings;
+    return name.ends_with(kDataFileExtension) &&
+           isSafeDataKey(name.substr(0, name.size() - kDataFileExtension.size()));
 }
 
 } // namespace
@@ -51,7 +50,9 @@ std::optional<Json> parseSettings(std::string_view bytes) {
 SettingsFileStore::SettingsFileStore() : SettingsFileStore(defaultDirectory()) {}
 
 SettingsFileStore::SettingsFileStore(std::filesystem::path directory)
-    : directory_(std::move(directory)) {}
+    : directory_(std::move(directory)) {
+    removeStaleTemporaries(directory_, isOwnFile);
+}
 
 std::filesystem::path SettingsFileStore::defaultDirectory() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
@@ -77,8 +78,9 @@ std::optional<std::string> SettingsFileStore::dataForKey(std::string_view key) {
     if (!file) {
         return std::nullopt;
     }
-    auto contents = readWholeFile(*file);
-    if (contents.status == FileContents::Status::Failed) {
+    auto contents = readWholeFile(*file, kStoredJsonMaxBytes);
+    if (contents.status == FileContents::Status::Failed ||
+        contents.status == FileContents::Status::TooLarge) {
         // The caller will take the value for absent; it must not be lost to the
         // next write all the same.
         unpreserved_.emplace(key);
@@ -90,34 +92,18 @@ std::optional<std::string> SettingsFileStore::dataForKey(std::string_view key) {
 }
 
 std::optional<bool> SettingsFileStore::boolForKey(std::string_view key) {
-    const auto contents = readWholeFile(settingsFile());
+    const auto contents = readWholeFile(settingsFile(), kStoredJsonMaxBytes);
     if (contents.status != FileContents::Status::Read) {
         return std::nullopt;
     }
-    const auto settings = parseSettings(contents.bytes);
-    if (!settings) {
-        return std::nullopt;
-    }
-    const auto member = settings->find(key);
-    if (member == settings->end()) {
-        return std::nullopt;
-    }
-    if (member->is_boolean()) {
-        return member->get<bool>();
-    }
-    if (member->is_number()) {
-        const auto number = member->get<double>();
-        if (number == 0.0 || number == 1.0) {
-            return number == 1.0;
-        }
-    }
-    return std::nullopt;
+    const auto settings = readSettings(contents.bytes);
+    return settings ? settingAsBool(*settings, key) : std::nullopt;
 }
 
 void SettingsFileStore::setData(std::string_view key, std::string_view bytes) {
     const auto file = dataFile(key);
-    if (!file) {
-        return;
+    if (!file || bytes.size() > kStoredJsonMaxBytes) {
+        return; // a value this large would not be read back
     }
     if (const auto pending = unpreserved_.find(key); pending != unpreserved_.end()) {
         if (!keepCopyAside(*file)) {
@@ -132,15 +118,20 @@ void SettingsFileStore::setData(std::string_view key, std::string_view bytes) {
 
 void SettingsFileStore::setBool(std::string_view key, bool value) {
     const auto file = settingsFile();
-    const auto contents = readWholeFile(file);
-    Json settings = Json::object();
+    const auto contents = readWholeFile(file, kStoredJsonMaxBytes);
+    auto settings = SettingsObject::object();
     switch (contents.status) {
     case FileContents::Status::Missing:
         break;
     case FileContents::Status::Failed:
         return; // cannot tell what the file holds, so it must not be replaced
+    case FileContents::Status::TooLarge:
+        if (!keepCopyAside(file)) {
+            return;
+        }
+        break;
     case FileContents::Status::Read:
-        if (auto parsed = parseSettings(contents.bytes)) {
+        if (auto parsed = readSettings(contents.bytes)) {
             settings = std::move(*parsed);
         } else if (!keepCopyAside(file)) {
             return;
@@ -148,8 +139,9 @@ void SettingsFileStore::setBool(std::string_view key, bool value) {
         break;
     }
     settings[std::string(key)] = value;
-    if (ensurePrivateDirectory(directory_)) {
-        writeFileAtomically(file, settings.dump(4) + "\n");
+    const auto text = writeSettings(settings);
+    if (text && ensurePrivateDirectory(directory_)) {
+        writeFileAtomically(file, *text);
     }
 }
 

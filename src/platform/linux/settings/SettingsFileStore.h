@@ -10,18 +10,23 @@ namespace tarnell::platform {
 
 // The per-user key-value store: one directory of small files.
 //  - A data value under key K is the file "K.json", holding exactly the bytes.
-//  - Boolean values are members of "settings.json", a pretty-printed JSON object
-//    that people may read and edit; members this program does not know survive
+//  - Boolean values are members of "settings.json", a JSON object with one member a
+//    line that people may read and edit; members this program does not know survive
 //    every rewrite.
 // Data keys are limited to ASCII letters, digits, '-' and '_' (and may not be
-// "settings"); other keys read as absent and are never written.
+// "settings"); other keys read as absent and are never written. A file larger than
+// kStoredJsonMaxBytes is unreadable, and a value that large is never written.
 //
-// Every write replaces its file atomically and is on disk when the call returns.
-// Failures are not reported, and never cost the old value: an unreadable
-// settings.json, a data file the caller reports unreadable and a data file that
-// could not be read at all are first copied to a side file
-// "<file>.unreadable-YYYYMMDD-HHMMSS"; when that copy cannot be made the write is
-// skipped.
+// Every write replaces its file atomically and is on disk when the call returns. A
+// file may be a symbolic link, as dotfile managers make them: a write then replaces
+// the file the link names and leaves the link in place. Failures are not reported,
+// and never cost the old value: an unreadable settings.json, a data file the caller
+// reports unreadable and a data file that could not be read at all are first copied
+// to a side file "<file>.unreadable-YYYYMMDD-HHMMSS"; when that copy cannot be made
+// the write is skipped. So what cannot be read and copied (a directory, FIFO or
+// device, a link that leads nowhere or in a loop) is never replaced.
+//
+// Opening a store removes the temporary files that writes cut short left behind.
 class SettingsFileStore final : public KeyValueStore {
 public:
     static constexpr std::string_view kSettingsFileName = "settings.json";

@@ -15,11 +15,18 @@ bool GnomeShellBackend::runsInSession() {
 
 GnomeShellBackend::GnomeShellBackend(std::unique_ptr<WindowBackend> fallback)
     : fallback_(std::move(fallback)) {
+    // What the fallback learns goes to the workspace as ours, whether or not the
+    // extension runs.
+    if (fallback_) {
+        fallback_->setEvents({[this](const std::string& id) { reportWindowShown(id); },
+                              [this](const std::string& id) { reportLaunchCompleted(id); }});
+    }
     GDBusConnection* bus = gnome::knownSessionBus();
     client_ = std::make_unique<gnome::GnomeShellClient>(bus);
     if (bus != nullptr) {
         g_object_unref(bus);
     }
+    client_->setOnChange([this] { reportNewlyRunning(); });
 }
 
 GnomeShellBackend::~GnomeShellBackend() = default;
@@ -74,6 +81,17 @@ void GnomeShellBackend::reidentifyWindows() {
     if (fallback_) {
         fallback_->reidentifyWindows();
     }
+}
+
+void GnomeShellBackend::reportNewlyRunning() {
+    // An application that has a window now and had none before showed one.
+    const auto& running = client_->running();
+    for (const auto& desktopId : running) {
+        if (!reported_.contains(desktopId)) {
+            reportWindowShown(desktopId);
+        }
+    }
+    reported_ = running;
 }
 
 } // namespace tarnell::platform

@@ -4,6 +4,8 @@
 #include "platform/linux/workspace/WindowBackend.h"
 
 #include <memory>
+#include <set>
+#include <string>
 
 namespace tarnell::platform {
 
@@ -36,8 +38,11 @@ public:
     void reidentifyWindows() override;
 
 private:
+    void reportNewlyRunning();
+
     std::unique_ptr<WindowBackend> fallback_;
     std::unique_ptr<gnome::GnomeShellClient> client_;
+    std::set<std::string, std::less<>> reported_; // running, as last reported
 };
 
 } // namespace tarnell::platform

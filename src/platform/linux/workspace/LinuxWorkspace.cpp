@@ -4,6 +4,7 @@
 #include "platform/linux/workspace/AppLauncher.h"
 #include "platform/linux/workspace/DesktopEntries.h"
 #include "platform/linux/workspace/GnomeShellBackend.h"
+#include "platform/linux/workspace/PendingLaunches.h"
 #include "platform/linux/workspace/WindowBackend.h"
 #include "platform/linux/workspace/WindowIdentity.h"
 #include "platform/linux/workspace/WlrootsBackend.h"
@@ -13,12 +14,26 @@
 #include <gio/gio.h>
 
 namespace tarnell::platform {
+namespace {
+
+// A launch is known by its startup ID or activation token.
+std::string launchIdIn(const WindowBackend::Environment& environment) {
+    for (const auto& [name, value] : environment) {
+        if (name == "DESKTOP_STARTUP_ID" || name == "XDG_ACTIVATION_TOKEN") {
+            return value;
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 LinuxWorkspace::LinuxWorkspace()
     : applicationDirs_(applicationDirectories()),
       catalog_(std::make_unique<DesktopCatalog>(loadDesktopCatalog())),
       identifier_(std::make_unique<WindowIdentifier>(*catalog_, applicationDirs_)),
-      launcher_(std::make_unique<AppLauncher>()) {
+      launcher_(std::make_unique<AppLauncher>()),
+      pendingLaunches_(std::make_unique<PendingLaunches>()) {
     applicationsMonitor_ = g_app_info_monitor_get();
     applicationsChanged_ = g_signal_connect(
         applicationsMonitor_, "changed", G_CALLBACK(&LinuxWorkspace::onApplicationsChanged), this);
@@ -42,6 +57,12 @@ LinuxWorkspace::LinuxWorkspace()
     if (GnomeShellBackend::runsInSession()) {
         windows_ = std::make_unique<GnomeShellBackend>(std::move(windows_));
         backendKind_ = Backend::GnomeShell;
+    }
+    if (windows_) {
+        auto* pending = pendingLaunches_.get();
+        windows_->setEvents(
+            {[pending](const std::string& desktopId) { pending->windowShown(desktopId); },
+             [pending](const std::string& launchId) { pending->completed(launchId); }});
     }
 }
 
@@ -84,12 +105,19 @@ void LinuxWorkspace::openApplication(std::string_view appURL) {
     if (windows_ && windows_->raise(*desktopId)) {
         return;
     }
+    // Until its window shows, a launch under way stands for the running application.
+    const auto launch = pendingLaunches_->start(*desktopId, PendingLaunches::Clock::now());
+    if (launch == 0) {
+        return;
+    }
     if (!windows_) {
         launcher_->launch(*path, *desktopId, {});
         return;
     }
-    windows_->prepareLaunch([launcher = launcher_.get(), path = *path,
+    windows_->prepareLaunch([launcher = launcher_.get(), pending = pendingLaunches_.get(), launch,
+                             path = *path,
                              desktopId = *desktopId](WindowBackend::Environment environment) {
+        pending->identify(launch, launchIdIn(environment));
         launcher->launch(path, desktopId, std::move(environment));
     });
 }

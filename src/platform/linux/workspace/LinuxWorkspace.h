@@ -11,13 +11,16 @@ namespace tarnell::platform {
 
 class AppLauncher;
 class DesktopCatalog;
+class PendingLaunches;
 class WindowBackend;
 class WindowIdentifier;
 
 // The workspace of a Linux desktop session: applications are desktop entries,
 // identified by their desktop file ID; windows are watched through X11, on wlroots
 // compositors the foreign-toplevel protocol, and on GNOME Shell Tarnell's extension.
-// Elsewhere (other Wayland sessions) it can only launch.
+// Elsewhere (other Wayland sessions) it can only launch. A launch under way counts
+// as running until the application shows a window, whichever backend watches the
+// windows.
 //
 // Make it on the main thread once the event loop exists; it does its work on the
 // default GLib main context, which Qt's event loop runs.
@@ -51,7 +54,8 @@ private:
     std::unique_ptr<DesktopCatalog> catalog_;
     std::unique_ptr<WindowIdentifier> identifier_;
     std::unique_ptr<AppLauncher> launcher_;
-    // Goes before the launcher it hands launches to.
+    std::unique_ptr<PendingLaunches> pendingLaunches_;
+    // Goes before the launcher and the launch record it hands launches to.
     std::unique_ptr<WindowBackend> windows_;
     Backend backendKind_ = Backend::LaunchOnly;
     void* applicationsMonitor_ = nullptr; // GAppInfoMonitor

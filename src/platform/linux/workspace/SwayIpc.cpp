@@ -1,7 +1,7 @@
 #include "platform/linux/workspace/SwayIpc.h"
 
-#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,11 +11,21 @@ namespace tarnell::platform {
 namespace {
 
 constexpr std::string_view magic = "i3-ipc";
+constexpr std::size_t headerSize = magic.size() + 2 * sizeof(std::uint32_t);
+constexpr std::uint32_t eventBit = 0x80000000;
+// A tree with a few hundred windows is well below this.
+constexpr std::uint32_t largestPayload = 64 * 1024 * 1024;
 
 void appendNative(std::string& out, std::uint32_t value) {
     char bytes[sizeof(value)];
     std::memcpy(bytes, &value, sizeof(value));
     out.append(bytes, sizeof(bytes));
+}
+
+std::uint32_t readNative(const char* bytes) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, bytes, sizeof(value));
+    return value;
 }
 
 } // namespace
@@ -26,18 +36,6 @@ std::string swayIpcMessage(std::uint32_t type, std::string_view payload) {
     appendNative(message, type);
     message.append(payload);
     return message;
-}
-
-std::string swayAppIdCriteria(std::string_view appId) {
-    const bool safe = !appId.empty() && std::all_of(appId.begin(), appId.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '.' || c == '-' || c == '_';
-    });
-    if (!safe) {
-        return {};
-    }
-    // The value is a regular expression; a '.' in it also matches itself.
-    return "[app_id=\"^" + std::string(appId) + "$\"]";
 }
 
 std::unique_ptr<SwayIpc> SwayIpc::connect(const std::string& socketPath) {
@@ -52,7 +50,7 @@ std::unique_ptr<SwayIpc> SwayIpc::connect(const std::string& socketPath) {
         return nullptr;
     }
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        close(fd);
+        ::close(fd);
         return nullptr;
     }
     return std::unique_ptr<SwayIpc>(new SwayIpc(fd));
@@ -64,33 +62,88 @@ SwayIpc::SwayIpc(int fd) : fd_(fd) {
 }
 
 SwayIpc::~SwayIpc() {
+    close();
+}
+
+void SwayIpc::close() {
     if (watch_ != 0) {
         g_source_remove(watch_);
+        watch_ = 0;
     }
-    close(fd_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    awaiting_.clear();
 }
 
 gboolean SwayIpc::onReadable(gint fd, GIOCondition, gpointer data) {
-    // The answers only say whether each command matched something: drop them.
-    std::array<char, 4096> buffer;
+    auto* self = static_cast<SwayIpc*>(data);
+    std::array<char, 16384> buffer;
     for (;;) {
         const auto count = read(fd, buffer.data(), buffer.size());
         if (count > 0) {
+            self->received_.append(buffer.data(), static_cast<std::size_t>(count));
             continue;
         }
-        if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
-            return G_SOURCE_CONTINUE;
+        if (count < 0 && errno == EINTR) {
+            continue;
         }
-        static_cast<SwayIpc*>(data)->watch_ = 0;
-        return G_SOURCE_REMOVE;
+        const bool open = count < 0 && errno == EAGAIN;
+        if (!self->dispatch() || !open) {
+            self->watch_ = 0; // removed by returning so
+            self->close();
+            return G_SOURCE_REMOVE;
+        }
+        return G_SOURCE_CONTINUE;
     }
 }
 
-void SwayIpc::runCommand(std::string_view command) {
-    constexpr std::uint32_t runCommandType = 0;
-    const auto message = swayIpcMessage(runCommandType, command);
-    // Commands are small; a socket that cannot take one at once has stopped reading.
-    (void)send(fd_, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+bool SwayIpc::dispatch() {
+    std::size_t at = 0;
+    while (received_.size() - at >= headerSize) {
+        const char* header = received_.data() + at;
+        const auto length = readNative(header + magic.size());
+        const auto type = readNative(header + magic.size() + sizeof(std::uint32_t));
+        if (std::string_view(header, magic.size()) != magic || length > largestPayload) {
+            return false;
+        }
+        if (received_.size() - at - headerSize < length) {
+            break; // the rest is still on its way
+        }
+        // Copied out: a handler may send, and so change what is kept here.
+        const std::string payload(header + headerSize, length);
+        at += headerSize + length;
+        if ((type & eventBit) != 0) {
+            if (onEvent_) {
+                onEvent_(type, payload);
+            }
+        } else if (!awaiting_.empty()) {
+            auto reply = std::move(awaiting_.front());
+            awaiting_.pop_front();
+            if (reply) {
+                reply(payload);
+            }
+        }
+    }
+    received_.erase(0, at);
+    return true;
+}
+
+std::uint64_t SwayIpc::send(std::uint32_t type, std::string_view payload, Reply onReply) {
+    if (fd_ < 0) {
+        return 0;
+    }
+    const auto message = swayIpcMessage(type, payload);
+    // Messages are small; a socket that cannot take one whole has stopped reading, and
+    // a message cut short would garble every later one.
+    const auto written = ::send(fd_, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (written != static_cast<ssize_t>(message.size())) {
+        close();
+        return 0;
+    }
+    awaiting_.push_back(std::move(onReply));
+    return ++sent_;
 }
 
 } // namespace tarnell::platform

@@ -72,7 +72,7 @@ bool WlrootsBackend::bind() {
         return false;
     }
     if (const char* swaySocket = std::getenv("SWAYSOCK"); swaySocket != nullptr) {
-        sway_ = SwayIpc::connect(swaySocket);
+        sway_ = SwayWindows::connect(swaySocket, identifier_);
     }
     watch_ = g_unix_fd_add(wl_display_get_fd(display_),
                            static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
@@ -163,16 +163,27 @@ void WlrootsBackend::onState(void* data, zwlr_foreign_toplevel_handle_v1*, wl_ar
     const auto* last = first + states->size / sizeof(std::uint32_t);
     toplevel->pendingActivated =
         std::find(first, last, ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED) != last;
+    toplevel->pendingMinimized =
+        std::find(first, last, ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_MINIMIZED) != last;
 }
 
 void WlrootsBackend::onDone(void* data, zwlr_foreign_toplevel_handle_v1*) {
     auto* toplevel = static_cast<Toplevel*>(data);
     auto* self = toplevel->owner;
     if (toplevel->pendingAppId != toplevel->appId || !toplevel->identity) {
+        const auto known = toplevel->identity;
         toplevel->appId = toplevel->pendingAppId;
         toplevel->identity =
             self->identifier_.identifyFromHints(WindowHints{toplevel->appId, {}, {}, 0});
+        if (toplevel->identity && toplevel->identity != known) {
+            self->reportWindowShown(*toplevel->identity);
+        }
     }
+    // Shown again, whoever did it: no longer one of the windows to bring back.
+    if (toplevel->minimized && !toplevel->pendingMinimized) {
+        toplevel->hiddenByHide = false;
+    }
+    toplevel->minimized = toplevel->pendingMinimized;
     toplevel->activated = toplevel->pendingActivated;
     if (toplevel->activated) {
         toplevel->lastActivated = ++self->activationCount_;
@@ -212,7 +223,14 @@ std::vector<std::string> WlrootsBackend::applicationIds() const {
 
 void WlrootsBackend::reidentifyWindows() {
     for (auto& [key, toplevel] : toplevels_) {
+        const auto known = toplevel->identity;
         toplevel->identity = identifier_.identifyFromHints(WindowHints{toplevel->appId, {}, {}, 0});
+        if (toplevel->identity && toplevel->identity != known) {
+            reportWindowShown(*toplevel->identity);
+        }
+    }
+    if (sway_) {
+        sway_->reidentify();
     }
 }
 
@@ -229,43 +247,51 @@ WlrootsBackend::toplevelsOf(const engine::RunningApplication& application) {
 }
 
 void WlrootsBackend::hide(const engine::RunningApplication& application) {
-    for (auto* toplevel : toplevelsOf(application)) {
-        const auto criteria = sway_ ? swayAppIdCriteria(toplevel->appId) : std::string();
-        if (!criteria.empty()) {
-            if (inScratchpad_.insert(toplevel->appId).second) {
-                sway_->runCommand(criteria + " move scratchpad");
-            }
-        } else {
-            zwlr_foreign_toplevel_handle_v1_set_minimized(toplevel->handle);
-        }
-    }
-    // Windows of this application that appear later start out visible again.
     if (sway_) {
-        std::erase_if(inScratchpad_, [this](const std::string& appId) {
-            return std::none_of(toplevels_.begin(), toplevels_.end(),
-                                [&](const auto& entry) { return entry.second->appId == appId; });
-        });
+        sway_->hide(application.identifier);
+        return;
+    }
+    for (auto* toplevel : toplevelsOf(application)) {
+        // A window the user had minimised already stays so when the rest comes back.
+        toplevel->hiddenByHide = toplevel->hiddenByHide || !toplevel->minimized;
+        zwlr_foreign_toplevel_handle_v1_set_minimized(toplevel->handle);
     }
     flush();
 }
 
 bool WlrootsBackend::raise(const std::string& desktopId) {
-    Toplevel* latest = nullptr;
+    // Least recently focused first.
+    std::vector<Toplevel*> own;
     for (auto& [key, toplevel] : toplevels_) {
-        if (toplevel->identity == desktopId &&
-            (latest == nullptr || toplevel->lastActivated >= latest->lastActivated)) {
-            latest = toplevel.get();
+        if (toplevel->identity == desktopId) {
+            own.push_back(toplevel.get());
         }
     }
-    if (latest == nullptr) {
+    if (own.empty()) {
         return false;
     }
-    if (sway_ && inScratchpad_.erase(latest->appId) != 0) {
-        // Focusing a window in the scratchpad brings it out; back into the tiling.
-        sway_->runCommand(swayAppIdCriteria(latest->appId) + " focus, floating disable");
-    } else if (seat_ != nullptr) {
-        zwlr_foreign_toplevel_handle_v1_unset_minimized(latest->handle);
-        zwlr_foreign_toplevel_handle_v1_activate(latest->handle, seat_);
+    if (sway_) {
+        sway_->raise(desktopId);
+        return true;
+    }
+    std::stable_sort(own.begin(), own.end(), [](const Toplevel* a, const Toplevel* b) {
+        return a->lastActivated < b->lastActivated;
+    });
+    // In front goes the most recent window that is shown or is coming back; one that
+    // the user minimised comes back only when there is no other.
+    const auto front = std::find_if(own.rbegin(), own.rend(), [](const Toplevel* toplevel) {
+        return toplevel->hiddenByHide || !toplevel->minimized;
+    });
+    Toplevel* frontWindow = front != own.rend() ? *front : own.back();
+    for (auto* toplevel : own) {
+        if (toplevel->hiddenByHide && toplevel != frontWindow) {
+            zwlr_foreign_toplevel_handle_v1_unset_minimized(toplevel->handle);
+        }
+        toplevel->hiddenByHide = false;
+    }
+    zwlr_foreign_toplevel_handle_v1_unset_minimized(frontWindow->handle);
+    if (seat_ != nullptr) {
+        zwlr_foreign_toplevel_handle_v1_activate(frontWindow->handle, seat_);
     }
     flush();
     return true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/workspace/SwayIpc.h"
+#include "platform/linux/workspace/SwayWindows.h"
 #include "platform/linux/workspace/WindowBackend.h"
 #include "platform/linux/workspace/WindowIdentity.h"
 
@@ -9,7 +9,6 @@
 #include <glib.h>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 struct wl_display;
@@ -25,9 +24,10 @@ struct xdg_activation_token_v1;
 namespace tarnell::platform {
 
 // Windows of a wlroots compositor, through its foreign-toplevel protocol. The list of
-// windows, their application IDs and the focused one are kept current from the
-// protocol's events, read on the default GLib main context. sway does not minimize
-// on request, so on sway windows are hidden in its scratchpad through its IPC.
+// windows, their application IDs, which are minimised and the focused one are kept
+// current from the protocol's events, read on the default GLib main context. sway
+// does not minimise on request, so on sway windows are hidden in its scratchpad and
+// brought back through its IPC.
 class WlrootsBackend final : public WindowBackend {
 public:
     // nullptr when the display cannot be reached or does not offer the protocol.
@@ -58,6 +58,9 @@ private:
         std::string pendingAppId;
         bool activated = false;
         bool pendingActivated = false;
+        bool minimized = false;
+        bool pendingMinimized = false;
+        bool hiddenByHide = false; // minimised by `hide` and not shown since
         std::optional<std::string> identity;
         std::uint64_t lastActivated = 0; // 0: never had the focus
     };
@@ -96,8 +99,7 @@ private:
     std::uint64_t nextKey_ = 1;
     std::uint64_t activationCount_ = 0;
     const Toplevel* active_ = nullptr;
-    std::unique_ptr<SwayIpc> sway_;
-    std::set<std::string> inScratchpad_; // application IDs we hid there
+    std::unique_ptr<SwayWindows> sway_;
     guint watch_ = 0;
 };
 

@@ -14,6 +14,11 @@ namespace {
 
 constexpr std::uint32_t iconicState = 3;
 constexpr std::uint32_t allDesktops = 0xFFFFFFFF;
+// Startup-notification messages come in pieces of 20 bytes. The ones we read are short;
+// what is kept of longer ones, and of senders that never finish, is bounded.
+constexpr std::size_t startupPieceSize = 20;
+constexpr std::size_t longestStartupMessage = 4096;
+constexpr std::size_t mostStartupSenders = 16;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, std::string_view name) {
     const auto cookie =
@@ -33,6 +38,42 @@ std::string textProperty(xcb_connection_t* connection, xcb_get_property_cookie_t
     std::string text(data, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
     text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
     return text;
+}
+
+// The ID a startup-notification "remove" message names. The message is a type and
+// KEY=VALUE pairs separated by spaces; a value may be quoted, and a backslash
+// escapes the character after it.
+std::optional<std::string> removedStartupId(std::string_view message) {
+    constexpr std::string_view type = "remove:";
+    if (!message.starts_with(type)) {
+        return std::nullopt;
+    }
+    std::size_t at = type.size();
+    for (;;) {
+        at = message.find_first_not_of(' ', at);
+        const auto equals = message.find('=', at);
+        if (at == std::string_view::npos || equals == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const auto key = message.substr(at, equals - at);
+        std::string value;
+        bool quoted = false;
+        for (at = equals + 1; at < message.size(); ++at) {
+            const char c = message[at];
+            if (c == '\\' && at + 1 < message.size()) {
+                value += message[++at];
+            } else if (c == '"') {
+                quoted = !quoted;
+            } else if (c == ' ' && !quoted) {
+                break;
+            } else {
+                value += c;
+            }
+        }
+        if (key == "ID") {
+            return value;
+        }
+    }
 }
 
 } // namespace
@@ -86,6 +127,9 @@ void X11Backend::internAtoms() {
     gtkApplicationId_ = internAtom(connection_, "_GTK_APPLICATION_ID");
     kdeDesktopFile_ = internAtom(connection_, "_KDE_NET_WM_DESKTOP_FILE");
     wmChangeState_ = internAtom(connection_, "WM_CHANGE_STATE");
+    wmState_ = internAtom(connection_, "WM_STATE");
+    startupInfoBegin_ = internAtom(connection_, "_NET_STARTUP_INFO_BEGIN");
+    startupInfo_ = internAtom(connection_, "_NET_STARTUP_INFO");
     timeProbe_ = internAtom(connection_, "_TARNELL_TIME_PROBE");
 }
 
@@ -106,6 +150,9 @@ bool X11Backend::processEvents() {
             handlePropertyNotify(*reinterpret_cast<xcb_property_notify_event_t*>(event));
         } else if (type == XCB_DESTROY_NOTIFY) {
             forget(reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window);
+        } else if (type == XCB_CLIENT_MESSAGE) {
+            // Broadcast to the root window, which we watch for property changes.
+            handleStartupInfo(*reinterpret_cast<xcb_client_message_event_t*>(event));
         }
         std::free(event);
     }
@@ -145,12 +192,48 @@ void X11Backend::handlePropertyNotify(const xcb_property_notify_event_t& event) 
     if (it == windows_.end()) {
         return;
     }
-    if (event.atom == ewmh_._NET_WM_DESKTOP || event.atom == XCB_ATOM_WM_CLASS ||
-        event.atom == gtkApplicationId_ || event.atom == kdeDesktopFile_ ||
-        event.atom == ewmh_._NET_WM_PID || event.atom == ewmh_._NET_WM_WINDOW_TYPE) {
+    if (event.atom == wmState_) {
+        setIconic(it->second, iconicFrom(xcb_get_property(connection_, 0, event.window, wmState_,
+                                                          wmState_, 0, 1)));
+    } else if (event.atom == ewmh_._NET_WM_DESKTOP || event.atom == XCB_ATOM_WM_CLASS ||
+               event.atom == gtkApplicationId_ || event.atom == kdeDesktopFile_ ||
+               event.atom == ewmh_._NET_WM_PID || event.atom == ewmh_._NET_WM_WINDOW_TYPE) {
+        const auto known = it->second.identity;
         if (!describe(event.window, it->second)) {
             forget(event.window);
+        } else if (it->second.identity && it->second.identity != known) {
+            reportWindowShown(*it->second.identity);
         }
+    }
+}
+
+void X11Backend::handleStartupInfo(const xcb_client_message_event_t& message) {
+    if ((message.type != startupInfoBegin_ && message.type != startupInfo_) ||
+        message.format != 8) {
+        return;
+    }
+    if (startupMessages_.size() >= mostStartupSenders &&
+        !startupMessages_.contains(message.window)) {
+        startupMessages_.clear(); // senders that never finished
+    }
+    auto& text = startupMessages_[message.window];
+    if (message.type == startupInfoBegin_) {
+        text.clear();
+    }
+    const auto* piece = reinterpret_cast<const char*>(message.data.data8);
+    const auto* end = std::find(piece, piece + startupPieceSize, '\0');
+    text.append(piece, end);
+    const bool finished = end != piece + startupPieceSize;
+    if (!finished && text.size() < longestStartupMessage) {
+        return;
+    }
+    const auto whole = std::move(text);
+    startupMessages_.erase(message.window);
+    if (!finished) {
+        return; // too long to be one of ours
+    }
+    if (const auto id = removedStartupId(whole)) {
+        reportLaunchCompleted(*id);
     }
 }
 
@@ -162,6 +245,9 @@ void X11Backend::readActiveWindow() {
     }
     // Described once it appears in the client list; until then it counts as no window.
     active_ = window;
+    if (const auto it = windows_.find(window); it != windows_.end()) {
+        it->second.lastFocused = ++focusCount_;
+    }
 }
 
 void X11Backend::readClientList() {
@@ -207,7 +293,13 @@ bool X11Backend::track(xcb_window_t window) {
     if (!describe(window, client)) {
         return false;
     }
-    windows_[window] = std::move(client);
+    if (window == active_) {
+        client.lastFocused = ++focusCount_;
+    }
+    const auto& tracked = windows_[window] = std::move(client);
+    if (tracked.identity) {
+        reportWindowShown(*tracked.identity);
+    }
     return true;
 }
 
@@ -221,6 +313,7 @@ bool X11Backend::describe(xcb_window_t window, ClientWindow& client) {
     const auto pidCookie = xcb_ewmh_get_wm_pid(&ewmh_, window);
     const auto desktopCookie = xcb_ewmh_get_wm_desktop(&ewmh_, window);
     const auto typeCookie = xcb_ewmh_get_wm_window_type(&ewmh_, window);
+    const auto stateCookie = xcb_get_property(connection_, 0, window, wmState_, wmState_, 0, 1);
 
     WindowHints hints;
     xcb_icccm_get_wm_class_reply_t wmClass;
@@ -256,6 +349,7 @@ bool X11Backend::describe(xcb_window_t window, ClientWindow& client) {
             has(ewmh_._NET_WM_WINDOW_TYPE_DESKTOP) || has(ewmh_._NET_WM_WINDOW_TYPE_DOCK);
         xcb_ewmh_get_atoms_reply_wipe(&types);
     }
+    setIconic(client, iconicFrom(stateCookie));
     if (gone) {
         return false;
     }
@@ -264,13 +358,32 @@ bool X11Backend::describe(xcb_window_t window, ClientWindow& client) {
     return true;
 }
 
+bool X11Backend::iconicFrom(xcb_get_property_cookie_t cookie) {
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection_, cookie, nullptr), &std::free);
+    return reply && reply->format == 32 && xcb_get_property_value_length(reply.get()) >= 4 &&
+           *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get())) == iconicState;
+}
+
+void X11Backend::setIconic(ClientWindow& client, bool iconic) {
+    // Shown again, whoever did it: no longer one of the windows to bring back.
+    if (client.iconic && !iconic) {
+        client.hiddenByHide = false;
+    }
+    client.iconic = iconic;
+}
+
 std::optional<std::string> X11Backend::identify(const WindowHints& hints) const {
     return identifier_.identify(hints, [](pid_t pid) { return readProcessFiles(pid); });
 }
 
 void X11Backend::reidentifyWindows() {
     for (auto& [window, client] : windows_) {
+        const auto known = client.identity;
         client.identity = identify(client.hints);
+        if (client.identity && client.identity != known) {
+            reportWindowShown(*client.identity);
+        }
     }
 }
 
@@ -310,11 +423,19 @@ X11Backend::windowsOf(const engine::RunningApplication& application) const {
     if (handle != XCB_NONE && std::find(result.begin(), result.end(), handle) == result.end()) {
         result.push_back(handle);
     }
+    // The active window goes last: minimised before the others, it would hand the
+    // focus to one of them, which would then count as the most recent.
+    std::stable_partition(result.begin(), result.end(),
+                          [this](xcb_window_t window) { return window != active_; });
     return result;
 }
 
 void X11Backend::hide(const engine::RunningApplication& application) {
     for (const auto window : windowsOf(application)) {
+        // A window the user had minimised already stays so when the rest comes back.
+        if (const auto it = windows_.find(window); it != windows_.end() && !it->second.iconic) {
+            it->second.hiddenByHide = true;
+        }
         xcb_client_message_event_t message{};
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
@@ -329,30 +450,56 @@ void X11Backend::hide(const engine::RunningApplication& application) {
 }
 
 bool X11Backend::raise(const std::string& desktopId) {
-    // The most recent window is the highest in the stacking order.
-    const auto it = std::find_if(stacking_.rbegin(), stacking_.rend(), [&](xcb_window_t window) {
+    // Least recently focused first; among windows never focused, the lower in the
+    // stacking order.
+    std::vector<xcb_window_t> own;
+    for (const auto window : stacking_) {
         const auto& client = windows_.at(window);
-        return client.normal && client.identity == desktopId;
-    });
-    if (it == stacking_.rend()) {
+        if (client.normal && client.identity == desktopId) {
+            own.push_back(window);
+        }
+    }
+    if (own.empty()) {
         return false;
     }
-    const xcb_window_t window = *it;
-    withServerTime([this, window](xcb_timestamp_t time) { activate(window, time); });
+    std::stable_sort(own.begin(), own.end(), [this](xcb_window_t a, xcb_window_t b) {
+        return windows_.at(a).lastFocused < windows_.at(b).lastFocused;
+    });
+    // In front goes the most recent window that is shown or is coming back; one that
+    // the user minimised comes back only when there is no other.
+    const auto front = std::find_if(own.rbegin(), own.rend(), [this](xcb_window_t window) {
+        const auto& client = windows_.at(window);
+        return client.hiddenByHide || !client.iconic;
+    });
+    const xcb_window_t frontWindow = front != own.rend() ? *front : own.back();
+    std::vector<xcb_window_t> order;
+    for (const auto window : own) {
+        auto& client = windows_.at(window);
+        if (client.hiddenByHide && window != frontWindow) {
+            order.push_back(window);
+        }
+        client.hiddenByHide = false;
+    }
+    order.push_back(frontWindow);
+    withServerTime(
+        [this, order = std::move(order)](xcb_timestamp_t time) { activate(order, time); });
     return true;
 }
 
-void X11Backend::activate(xcb_window_t window, xcb_timestamp_t time) {
-    const auto it = windows_.find(window);
-    if (it == windows_.end()) {
-        return; // gone meanwhile
+void X11Backend::activate(const std::vector<xcb_window_t>& windows, xcb_timestamp_t time) {
+    // Activating a minimised window shows it again.
+    for (const auto window : windows) {
+        const auto it = windows_.find(window);
+        if (it == windows_.end()) {
+            continue; // gone meanwhile
+        }
+        const auto desktop = it->second.desktop;
+        if (window == windows.back() && desktop != allDesktops && desktop != currentDesktop_) {
+            xcb_ewmh_request_change_current_desktop(&ewmh_, screenNumber_, desktop, time);
+        }
+        xcb_ewmh_request_change_active_window(&ewmh_, screenNumber_, window,
+                                              XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, time, active_);
     }
-    const auto desktop = it->second.desktop;
-    if (desktop != allDesktops && desktop != currentDesktop_) {
-        xcb_ewmh_request_change_current_desktop(&ewmh_, screenNumber_, desktop, time);
-    }
-    xcb_ewmh_request_change_active_window(&ewmh_, screenNumber_, window,
-                                          XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, time, active_);
     xcb_flush(connection_);
 }
 

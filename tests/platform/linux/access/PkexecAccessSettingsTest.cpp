@@ -1,7 +1,8 @@
 #include "platform/linux/access/PkexecAccessSettings.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QDialog>
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 namespace tarnell::platform {
@@ -15,22 +16,23 @@ QApplication& app() {
     return application;
 }
 
-std::vector<QMessageBox*> openBoxes() {
-    std::vector<QMessageBox*> boxes;
+std::vector<QDialog*> openDialogs() {
+    std::vector<QDialog*> dialogs;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* box = qobject_cast<QMessageBox*>(widget); box != nullptr && box->isVisible()) {
-            boxes.push_back(box);
+        if (auto* dialog = qobject_cast<QDialog*>(widget);
+            dialog != nullptr && dialog->isVisible()) {
+            dialogs.push_back(dialog);
         }
     }
-    return boxes;
+    return dialogs;
 }
 
 class PkexecAccessSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override { app(); }
     void TearDown() override {
-        for (QMessageBox* box : openBoxes()) {
-            box->close();
+        for (QDialog* dialog : openDialogs()) {
+            dialog->close();
         }
         QApplication::processEvents();
     }
@@ -56,7 +58,7 @@ TEST_F(PkexecAccessSettingsTest, InstalledHelperRunsThroughPkexecWithoutAnyWindo
     PkexecAccessSettings settings(config("/usr/bin/true"), "/unused");
     settings.openAccessSettings(nullptr);
     EXPECT_EQ(launched, std::vector<std::string>{"/usr/bin/true /usr/bin/true"});
-    EXPECT_TRUE(openBoxes().empty());
+    EXPECT_TRUE(openDialogs().empty());
 }
 
 TEST_F(PkexecAccessSettingsTest, WithoutInstalledHelperTellsTheCommandToRun) {
@@ -66,9 +68,15 @@ TEST_F(PkexecAccessSettingsTest, WithoutInstalledHelperTellsTheCommandToRun) {
     PkexecAccessSettings settings(config("/usr/libexec/tarnell/not-installed"), built);
     settings.openAccessSettings(nullptr);
     EXPECT_TRUE(launched.empty());
-    const auto boxes = openBoxes();
-    ASSERT_EQ(boxes.size(), 1U) << "shown without blocking the caller";
-    EXPECT_EQ(boxes[0]->informativeText(), QStringLiteral("sudo ") + QString::fromStdString(built));
+    const auto dialogs = openDialogs();
+    ASSERT_EQ(dialogs.size(), 1U) << "shown without blocking the caller";
+    // On one line, whole and ready to copy: never broken at a hyphen of the path.
+    const auto* command = dialogs[0]->findChild<QLineEdit*>(QStringLiteral("command"));
+    ASSERT_NE(command, nullptr);
+    EXPECT_EQ(command->text(), QStringLiteral("sudo ") + QString::fromStdString(built));
+    EXPECT_TRUE(command->isReadOnly());
+    EXPECT_EQ(command->selectedText(), command->text());
+    EXPECT_GE(command->width(), command->fontMetrics().horizontalAdvance(command->text()));
 }
 
 } // namespace

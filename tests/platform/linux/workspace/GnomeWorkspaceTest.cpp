@@ -270,10 +270,15 @@ TEST_F(GnomeWorkspaceTest, HidesEveryWindowAndBringsThemAllBack) {
     EXPECT_TRUE(shell_->allHidden("test.alpha.desktop", false, 2));
 }
 
-TEST_F(GnomeWorkspaceTest, LaunchesAnApplicationThatIsNotRunning) {
+TEST_F(GnomeWorkspaceTest, LaunchesAnApplicationThatIsNotRunningOncePerPress) {
     openWindow("test.beta");
+    // The second press comes while the first launch is under way.
+    press("test.gamma");
+    runFor(50);
     press("test.gamma");
     EXPECT_TRUE(runUntil([this] { return frontmostIs("test.gamma"); }, 10000));
+    runFor(1000);
+    EXPECT_TRUE(shell_->allHidden("test.gamma.desktop", false, 1)) << "launched more than once";
 }
 
 } // namespace

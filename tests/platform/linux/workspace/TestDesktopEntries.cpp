@@ -50,6 +50,22 @@ std::string TestDesktopEntries::addLaunchRecorder() {
     return addScript("record-launch", "env > \"$1.part\" && mv \"$1.part\" \"$1\"");
 }
 
+std::string TestDesktopEntries::addLaunchCounter() {
+    return addScript("count-launch",
+                     "out=$1; shift\n"
+                     "echo \"${DESKTOP_STARTUP_ID}${XDG_ACTIVATION_TOKEN}\" >> \"$out\"\n"
+                     "[ $# -eq 0 ] || exec \"$@\"");
+}
+
+std::vector<std::string> readLines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 std::string fileUrl(const std::string& path) {
     // The test paths hold no characters that need encoding.
     return "file://" + path;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A private set of data directories with desktop entries, put in place of the
 // user's before anything reads them.
@@ -27,11 +28,18 @@ public:
     // A script that writes its environment to the file named by its first argument,
     // which appears whole or not at all; returns its path.
     std::string addLaunchRecorder();
+    // A script that adds a line with the launch's startup ID or activation token to
+    // the file named by its first argument, then runs the rest of its arguments as a
+    // command, if any; returns its path.
+    std::string addLaunchCounter();
 
 private:
     std::string root_;
 };
 
 std::string fileUrl(const std::string& path);
+
+// The lines of a text file; none when it does not exist.
+std::vector<std::string> readLines(const std::string& path);
 
 } // namespace tarnell::platform::testing

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -51,41 +53,76 @@ public:
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
 
+    pid_t pid() const { return pid_; }
+
 private:
     pid_t pid_ = 0;
 };
 
-// The application IDs sway keeps in its scratchpad.
-std::vector<std::string> scratchpadAppIds() {
+// A window as sway's tree shows it.
+struct SwayWindow {
+    std::string appId;
+    pid_t pid = 0;
+    bool floating = false;
+    bool inScratchpad = false;
+    bool focused = false;
+};
+
+std::vector<SwayWindow> swayWindows() {
     std::unique_ptr<FILE, decltype(&pclose)> pipe(popen("swaymsg -r -t get_tree", "r"), &pclose);
     std::string text;
     char buffer[4096];
     while (pipe && std::fgets(buffer, sizeof(buffer), pipe.get()) != nullptr) {
         text += buffer;
     }
-    std::vector<std::string> ids;
-    const auto tree = nlohmann::json::parse(text, nullptr, false);
-    if (tree.is_discarded()) {
-        return ids;
-    }
-    for (const auto& output : tree.value("nodes", nlohmann::json::array())) {
-        for (const auto& workspace : output.value("nodes", nlohmann::json::array())) {
-            if (workspace.value("name", "") != "__i3_scratch") {
-                continue;
-            }
-            for (const auto& node : workspace.value("floating_nodes", nlohmann::json::array())) {
-                if (node.contains("app_id") && node["app_id"].is_string()) {
-                    ids.push_back(node["app_id"]);
-                }
+    std::vector<SwayWindow> windows;
+    const auto visit = [&](const auto& self, const nlohmann::json& node, bool hidden) -> void {
+        hidden = hidden || node.value("name", "") == "__i3_scratch";
+        if (node.contains("shell")) {
+            windows.push_back({node.value("app_id", ""), node.value("pid", 0),
+                               node.value("type", "") == "floating_con", hidden,
+                               node.value("focused", false)});
+        }
+        for (const char* children : {"nodes", "floating_nodes"}) {
+            for (const auto& child : node.value(children, nlohmann::json::array())) {
+                self(self, child, hidden);
             }
         }
+    };
+    const auto tree = nlohmann::json::parse(text, nullptr, false);
+    if (!tree.is_discarded()) {
+        visit(visit, tree, false);
     }
-    return ids;
+    return windows;
 }
 
 bool inScratchpad(const std::string& appId) {
-    const auto ids = scratchpadAppIds();
-    return std::find(ids.begin(), ids.end(), appId) != ids.end();
+    const auto windows = swayWindows();
+    return std::any_of(windows.begin(), windows.end(), [&](const SwayWindow& window) {
+        return window.appId == appId && window.inScratchpad;
+    });
+}
+
+std::optional<SwayWindow> swayWindowOf(pid_t pid) {
+    for (const auto& window : swayWindows()) {
+        if (window.pid == pid) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
+std::size_t windowCount(const std::string& appId) {
+    const auto windows = swayWindows();
+    return static_cast<std::size_t>(
+        std::count_if(windows.begin(), windows.end(),
+                      [&](const SwayWindow& window) { return window.appId == appId; }));
+}
+
+// A command to sway, as the user would give it.
+void swaymsg(const std::string& command) {
+    const auto line = "swaymsg '" + command + "' >/dev/null 2>&1";
+    (void)std::system(line.c_str());
 }
 
 class WaylandWorkspaceTest : public ::testing::Test {
@@ -98,6 +135,9 @@ protected:
         const auto record = e.addLaunchRecorder();
         recorder_ = e.addEntry(e.firstDataDir(), "test.recorder.desktop",
                                record + " " + e.root() + "/recorder-launched");
+        counted_ = e.addEntry(e.firstDataDir(), "test.counted.desktop",
+                              e.addLaunchCounter() + " " + e.root() +
+                                  "/counted-launches foot --app-id test.counted sleep 120");
     }
     static void TearDownTestSuite() { delete entries_; }
 
@@ -108,14 +148,20 @@ protected:
 
     void TearDown() override {
         windows_.clear();
+        swaymsg("[app_id=test.counted] kill"); // launched by the workspace
         runUntil([this] { return !workspace_->frontmostApplication(); });
         workspace_.reset();
     }
 
-    void openWindow(const std::string& appId) {
+    pid_t openWindow(const std::string& appId) {
         windows_.push_back(std::make_unique<TestWindow>(appId));
-        EXPECT_TRUE(runUntil([&] { return frontmostIs(appId); }))
-            << appId << " never got the focus";
+        const auto pid = windows_.back()->pid();
+        EXPECT_TRUE(runUntil([&] {
+            const auto window = swayWindowOf(pid);
+            return frontmostIs(appId) && window && window->focused;
+        })) << appId
+            << " never got the focus";
+        return pid;
     }
 
     bool frontmostIs(const std::string& appId) {
@@ -124,7 +170,7 @@ protected:
     }
 
     static inline TestDesktopEntries* entries_ = nullptr;
-    static inline std::string alpha_, beta_, recorder_;
+    static inline std::string alpha_, beta_, recorder_, counted_;
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::vector<std::unique_ptr<TestWindow>> windows_;
 };
@@ -173,6 +219,76 @@ TEST_F(WaylandWorkspaceTest, HidesInTheScratchpadAndBringsBack) {
     engine::activateApp(*workspace_, true, fileUrl(alpha_));
     EXPECT_TRUE(runUntil([this] { return frontmostIs("test.alpha"); }));
     EXPECT_FALSE(inScratchpad("test.alpha"));
+}
+
+TEST_F(WaylandWorkspaceTest, ComesBackWholeWithTheMostRecentWindowFocusedAndAsItWas) {
+    const auto tiled = openWindow("test.alpha");
+    const auto floating = openWindow("test.alpha");
+    // The user floats the newer window and then goes back to the older one.
+    swaymsg("[pid=" + std::to_string(floating) + "] floating enable");
+    swaymsg("[pid=" + std::to_string(tiled) + "] focus");
+    ASSERT_TRUE(runUntil([&] {
+        const auto window = swayWindowOf(tiled);
+        return window && window->focused && swayWindowOf(floating)->floating;
+    }));
+
+    engine::activateApp(*workspace_, true, fileUrl(alpha_));
+    ASSERT_TRUE(runUntil(
+        [&] { return swayWindowOf(tiled)->inScratchpad && swayWindowOf(floating)->inScratchpad; }));
+    ASSERT_TRUE(runUntil([this] { return !frontmostIs("test.alpha"); }));
+
+    engine::activateApp(*workspace_, true, fileUrl(alpha_));
+    EXPECT_TRUE(runUntil([&] {
+        return !swayWindowOf(tiled)->inScratchpad && !swayWindowOf(floating)->inScratchpad;
+    }));
+    EXPECT_TRUE(runUntil([&] { return swayWindowOf(tiled)->focused; }))
+        << "the older window, focused last, is not in front";
+    EXPECT_FALSE(swayWindowOf(tiled)->floating);
+    EXPECT_TRUE(swayWindowOf(floating)->floating);
+}
+
+TEST_F(WaylandWorkspaceTest, HidingFollowsWhatSwayDoesToTheWindows) {
+    openWindow("test.alpha");
+    engine::activateApp(*workspace_, true, fileUrl(alpha_));
+    ASSERT_TRUE(runUntil([] { return inScratchpad("test.alpha"); }));
+
+    // The user brings it back with sway's own command; the chord hides it again.
+    swaymsg("scratchpad show");
+    ASSERT_TRUE(runUntil([this] { return frontmostIs("test.alpha"); }));
+    engine::activateApp(*workspace_, true, fileUrl(alpha_));
+    EXPECT_TRUE(runUntil([] { return inScratchpad("test.alpha"); }))
+        << "not hidden after the user's scratchpad show";
+
+    // The application exits while hidden and is started again; its new window hides.
+    windows_.clear();
+    ASSERT_TRUE(runUntil([] { return windowCount("test.alpha") == 0; }));
+    openWindow("test.alpha");
+    engine::activateApp(*workspace_, true, fileUrl(alpha_));
+    EXPECT_TRUE(runUntil([] { return inScratchpad("test.alpha"); }))
+        << "not hidden after it was started again";
+}
+
+TEST_F(WaylandWorkspaceTest, ALaunchUnderWayCountsAsRunningUntilItsWindowShows) {
+    const auto launches = [] { return testing::readLines(entries_->root() + "/counted-launches"); };
+    // Pressing again and again until the window is up launches once. The deadline is
+    // well within the time a launch is waited for.
+    const auto pressUntilShown = [&](std::size_t count) {
+        const bool shown = runUntil(
+            [&] {
+                engine::activateApp(*workspace_, false, fileUrl(counted_));
+                return frontmostIs("test.counted");
+            },
+            3000);
+        runFor(300);
+        return shown && launches().size() == count && windowCount("test.counted") == 1;
+    };
+    EXPECT_TRUE(pressUntilShown(1)) << launches().size() << " launches";
+    EXPECT_NE(launches().front(), "") << "launched without an activation token";
+
+    // Once its window is closed, the next press launches it again.
+    swaymsg("[app_id=test.counted] kill");
+    ASSERT_TRUE(runUntil([] { return windowCount("test.counted") == 0; }));
+    EXPECT_TRUE(pressUntilShown(2)) << launches().size() << " launches";
 }
 
 TEST_F(WaylandWorkspaceTest, NeverHidesWithTheSettingOff) {

@@ -12,6 +12,9 @@ namespace {
 
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
+constexpr std::uint32_t toWindowManager =
+    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+
 } // namespace
 
 X11TestClient::X11TestClient() : connection_(xcb_connect(nullptr, nullptr)) {
@@ -94,31 +97,57 @@ xcb_window_t X11TestClient::activeWindow() {
     return *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()));
 }
 
+void X11TestClient::sendToRoot(xcb_client_message_event_t message, std::uint32_t eventMask) {
+    message.response_type = XCB_CLIENT_MESSAGE;
+    xcb_send_event(connection_, 0, screen_->root, eventMask,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection_);
+}
+
 void X11TestClient::moveToDesktop(xcb_window_t window, std::uint32_t desktop) {
     xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
     message.type = atom("_NET_WM_DESKTOP");
     message.data.data32[0] = desktop;
     message.data.data32[1] = 2; // from a pager
-    xcb_send_event(connection_, 0, screen_->root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(connection_);
+    sendToRoot(message, toWindowManager);
 }
 
 void X11TestClient::requestActivation(xcb_window_t window) {
     xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
     message.type = atom("_NET_ACTIVE_WINDOW");
     message.data.data32[0] = 2; // from a pager
     message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(connection_, 0, screen_->root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
+    sendToRoot(message, toWindowManager);
+}
+
+void X11TestClient::iconify(xcb_window_t window) {
+    xcb_client_message_event_t message{};
+    message.format = 32;
+    message.window = window;
+    message.type = atom("WM_CHANGE_STATE");
+    message.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+    sendToRoot(message, toWindowManager);
+}
+
+void X11TestClient::broadcastStartupMessage(const std::string& text) {
+    // In pieces of 20 bytes, from a window of the sender's own, ending with a NUL.
+    const xcb_window_t sender = xcb_generate_id(connection_);
+    xcb_create_window(connection_, 0, sender, screen_->root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string whole = text + '\0';
+    for (std::size_t at = 0; at < whole.size(); at += 20) {
+        xcb_client_message_event_t message{};
+        message.format = 8;
+        message.window = sender;
+        message.type = atom(at == 0 ? "_NET_STARTUP_INFO_BEGIN" : "_NET_STARTUP_INFO");
+        whole.copy(reinterpret_cast<char*>(message.data.data8), 20, at);
+        sendToRoot(message, XCB_EVENT_MASK_PROPERTY_CHANGE);
+    }
+    xcb_destroy_window(connection_, sender);
     xcb_flush(connection_);
 }
 

@@ -30,6 +30,10 @@ public:
 
     xcb_window_t activeWindow();
     bool isIconic(xcb_window_t window);
+    // Minimises the window, as the application itself would when the user asks.
+    void iconify(xcb_window_t window);
+    // Sends a startup-notification message to everyone, as a launched program does.
+    void broadcastStartupMessage(const std::string& message);
 
     // Asks the window manager to move the window to another desktop, as a pager would.
     void moveToDesktop(xcb_window_t window, std::uint32_t desktop);
@@ -39,6 +43,7 @@ public:
 
 private:
     xcb_atom_t atom(const char* name);
+    void sendToRoot(xcb_client_message_event_t message, std::uint32_t eventMask);
     std::uint32_t rootCardinal(const char* name);
     xcb_connection_t* connection_;
     xcb_screen_t* screen_;

@@ -49,6 +49,8 @@ protected:
                                  record + " " + e.root() + "/gamma-lower-launched");
         launcher_ = e.addEntry(e.firstDataDir(), "test.launcher.desktop",
                                record + " " + e.root() + "/launcher-launched");
+        counted_ = e.addEntry(e.firstDataDir(), "test.counted.desktop",
+                              e.addLaunchCounter() + " " + e.root() + "/counted-launches");
         notAnEntry_ = e.root() + "/notes.txt";
         std::ofstream(notAnEntry_) << "[Desktop Entry]\nType=Application\nExec=true\n";
     }
@@ -95,7 +97,7 @@ protected:
 
     static inline TestDesktopEntries* entries_ = nullptr;
     static inline std::string alpha_, alphaCopy_, beta_, gammaUpper_, gammaLower_, launcher_,
-        notAnEntry_;
+        counted_, notAnEntry_;
     std::unique_ptr<X11TestClient> client_;
     std::unique_ptr<LinuxWorkspace> workspace_;
 };
@@ -171,16 +173,55 @@ TEST_F(X11WorkspaceTest, HidesEveryWindowOfTheFrontmostApplicationAndRaisesItAga
     const auto other = showWindow({"beta", "BetaApp", ""});
     const auto first = showWindow({"alpha", "Alpha", "test.alpha"});
     const auto second = showWindow({"alpha", "Alpha", "test.alpha"});
+    // One the user minimised before, and the focus back on the second.
+    const auto minimised = showWindow({"alpha", "Alpha", "test.alpha"});
+    client_->iconify(minimised);
+    ASSERT_TRUE(runUntil([&] { return client_->isIconic(minimised); }));
+    client_->requestActivation(second);
+    ASSERT_TRUE(runUntil([&] { return isFrontmost(second); }));
 
     activate(true, alpha_);
     EXPECT_TRUE(runUntil([&] { return client_->isIconic(first) && client_->isIconic(second); }));
     EXPECT_FALSE(client_->isIconic(other));
 
-    // The same chord again: no longer in front, so it comes back, the latest window first.
+    // The same chord again: no longer in front, so every window the hide minimised comes
+    // back, the latest in front; the one minimised before stays so.
     ASSERT_TRUE(runUntil([&] { return !isFrontmost(first) && !isFrontmost(second); }));
     activate(true, alpha_);
-    EXPECT_TRUE(runUntil([&] { return isFrontmost(second) && !client_->isIconic(second); }));
+    EXPECT_TRUE(runUntil([&] {
+        return isFrontmost(second) && !client_->isIconic(second) && !client_->isIconic(first);
+    })) << "first minimised: "
+        << client_->isIconic(first) << ", second in front: " << isFrontmost(second);
+    EXPECT_TRUE(client_->isIconic(minimised));
     EXPECT_FALSE(launched("alpha-launched"));
+}
+
+TEST_F(X11WorkspaceTest, ALaunchUnderWayCountsAsRunningUntilItsWindowShows) {
+    const auto launches = [] { return testing::readLines(entries_->root() + "/counted-launches"); };
+    // Pressing again and again while the launch is under way launches once. The
+    // deadline is well within the time a launch is waited for.
+    const auto pressUntilLaunched = [&](std::size_t count) {
+        const bool reached = runUntil(
+            [&] {
+                activate(true, counted_);
+                return launches().size() >= count;
+            },
+            3000);
+        runFor(300);
+        return reached && launches().size() == count;
+    };
+    ASSERT_TRUE(pressUntilLaunched(1)) << launches().size() << " launches";
+
+    // Its window ends the wait: once that is closed, the next press launches again.
+    client_->destroyWindow(showWindow({"counted", "Counted", "test.counted"}));
+    ASSERT_TRUE(pressUntilLaunched(2)) << launches().size() << " launches";
+
+    // So does the program's word through startup notification that it has started,
+    // for the startup ID it was given, even with no window recognised.
+    const auto startupId = launches().back();
+    ASSERT_NE(startupId, launches().front());
+    client_->broadcastStartupMessage("remove: ID=\"" + startupId + "\"");
+    EXPECT_TRUE(pressUntilLaunched(3)) << launches().size() << " launches";
 }
 
 TEST_F(X11WorkspaceTest, RaisesTheBoundApplicationWhenAnotherIsInFront) {

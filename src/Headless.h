@@ -1,6 +1,6 @@
 #pragma once
 
-namespace tarnell::app {
+namespace tarnell {
 
 // Runs Tarnell without a user interface: the Hyper key engine on the user's
 // stored shortcuts and settings, until SIGTERM, SIGINT or SIGHUP. Then the engine is
@@ -8,4 +8,4 @@ namespace tarnell::app {
 // result is 0.
 int runHeadless(int argc, char** argv);
 
-} // namespace tarnell::app
+} // namespace tarnell

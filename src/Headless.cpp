@@ -1,4 +1,4 @@
-#include "app/Headless.h"
+#include "Headless.h"
 
 #include "app/RunUntilTerminated.h"
 #include "bindings/BindingStore.h"
@@ -7,15 +7,15 @@
 
 #include <QCoreApplication>
 
-namespace tarnell::app {
+namespace tarnell {
 
 int runHeadless(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     platform::LinuxPlatform platform;
     auto store = std::make_shared<BindingStore>(platform.settings(), platform.applications());
     const auto monitor = engine::HyperKeyMonitor::create(store, platform.services());
-    return runUntilTerminated(
+    return app::runUntilTerminated(
         application, [&monitor] { monitor->start(); }, [&monitor] { monitor->stop(); });
 }
 
-} // namespace tarnell::app
+} // namespace tarnell
