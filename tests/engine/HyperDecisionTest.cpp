@@ -2,8 +2,8 @@
 #include "engine/HyperDecision.h"
 
 #include "bindings/BindingStore.h"
-#include "support/FakeKeyEvent.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakeKeyEvent.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <cctype>

@@ -1,8 +1,8 @@
 // The monitor's states: idle, waiting for access, running; and what each action
 // inside the tap's callback reaches.
-#include "support/FakeKeyEvent.h"
 #include "engine/HyperKeyMonitor.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakeKeyEvent.h"
 #include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 

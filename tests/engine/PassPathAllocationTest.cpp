@@ -1,8 +1,8 @@
 // The path of a key other than the trigger while Hyper is not held takes no heap
 // memory. Counts every allocation the process makes while events go through.
-#include "support/FakeKeyEvent.h"
 #include "engine/HyperKeyMonitor.h"
 #include "support/FakeApplicationDirectory.h"
+#include "support/FakeKeyEvent.h"
 #include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 

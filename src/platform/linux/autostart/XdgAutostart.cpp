@@ -154,42 +154,22 @@ bool XdgAutostart::unregisterItem() {
 }
 
 std::string XdgAutostart::execValue(const std::string& path) {
-    // Field codes start with '%'; a literal one is written twice.
+    // Field codes start with '%'; a literal one is written twice. Inside quotes, '"',
+    // '`', '$' and '\\' take a backslash. A path of plain characters goes unquoted;
+    // anything else (white space of any kind, shell characters, other bytes) is quoted.
     std::string escaped;
     bool needsQuotes = false;
     for (const char c : path) {
-        switch (c) {
-        case '"':
-        case '`':
-        case '$':
-        case '\\':
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '/' || c == '.' || c == '_' || c == '-' ||
+                           c == '+' || c == ',' || c == ':' || c == '@' || c == '%';
+        needsQuotes = needsQuotes || !plain;
+        if (c == '"' || c == '`' || c == '$' || c == '\\') {
             escaped += '\\';
-            escaped += c;
-            needsQuotes = true;
-            break;
-        case '%':
-            escaped += "%%";
-            break;
-        case ' ':
-        case '\t':
-        case '\n':
-        case '\'':
-        case '>':
-        case '<':
-        case '~':
-        case '|':
-        case '&':
-        case ';':
-        case '*':
-        case '?':
-        case '#':
-        case '(':
-        case ')':
-            escaped += c;
-            needsQuotes = true;
-            break;
-        default:
-            escaped += c;
+        }
+        escaped += c;
+        if (c == '%') {
+            escaped += '%';
         }
     }
     return needsQuotes ? '"' + escaped + '"' : escaped;

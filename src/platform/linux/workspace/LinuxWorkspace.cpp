@@ -4,6 +4,7 @@
 #include "platform/linux/workspace/AppLauncher.h"
 #include "platform/linux/workspace/DesktopEntries.h"
 #include "platform/linux/workspace/GnomeShellBackend.h"
+#include "platform/linux/workspace/KWinBackend.h"
 #include "platform/linux/workspace/PendingLaunches.h"
 #include "platform/linux/workspace/WindowBackend.h"
 #include "platform/linux/workspace/WindowIdentity.h"
@@ -42,7 +43,10 @@ LinuxWorkspace::LinuxWorkspace()
     if (waylandDisplay != nullptr && *waylandDisplay != '\0') {
         // A Wayland session without the protocol gives X11 clients no real picture
         // of the focus either, so there is no falling back to X11 here.
-        if (auto backend = WlrootsBackend::connect(waylandDisplay, *identifier_)) {
+        if (auto kwin = KWinBackend::connect(*identifier_)) {
+            windows_ = std::move(kwin);
+            backendKind_ = Backend::KWin;
+        } else if (auto backend = WlrootsBackend::connect(waylandDisplay, *identifier_)) {
             windows_ = std::move(backend);
             backendKind_ = Backend::Wlroots;
         }

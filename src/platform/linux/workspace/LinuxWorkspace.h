@@ -16,27 +16,30 @@ class WindowBackend;
 class WindowIdentifier;
 
 // The workspace of a Linux desktop session: applications are desktop entries,
-// identified by their desktop file ID; windows are watched through X11, on wlroots
-// compositors the foreign-toplevel protocol, and on GNOME Shell Tarnell's extension.
-// Elsewhere (other Wayland sessions) it can only launch. A launch under way counts
-// as running until the application shows a window, whichever backend watches the
-// windows.
+// identified by their desktop file ID; windows are watched through X11, on
+// wlroots compositors the foreign-toplevel protocol, on KDE Plasma a KWin script, and
+// on GNOME Shell Tarnell's extension. Elsewhere (other Wayland sessions) it can only
+// launch. A launch under way counts as running until the application shows a window,
+// whichever backend watches the windows.
 //
 // Make it on the main thread once the event loop exists; it does its work on the
 // default GLib main context, which Qt's event loop runs.
 class LinuxWorkspace final : public engine::Workspace {
 public:
-    enum class Backend { X11, Wlroots, GnomeShell, LaunchOnly };
+    enum class Backend { X11, Wlroots, KWin, GnomeShell, LaunchOnly };
 
-    // Picks the backend from the session: a Wayland display offering the
-    // foreign-toplevel protocol, else an X11 display, else launching only; in a
-    // GNOME Shell session the extension's, with one of those serving until it runs.
+    // Picks the backend from the session: on Wayland, KWin when the session is KDE's
+    // or KWin is on the session bus, else the foreign-toplevel protocol; else an X11
+    // display; else launching only. In a GNOME Shell session, Tarnell's extension,
+    // with what was found serving until it runs.
     LinuxWorkspace();
     ~LinuxWorkspace() override;
     LinuxWorkspace(const LinuxWorkspace&) = delete;
     LinuxWorkspace& operator=(const LinuxWorkspace&) = delete;
 
     Backend backend() const { return backendKind_; }
+    // The window system's side, when there is one.
+    WindowBackend* windowBackend() const { return windows_.get(); }
 
     std::optional<std::string> applicationIdentifierAt(std::string_view appURL) override;
     std::optional<engine::RunningApplication> frontmostApplication() override;

@@ -172,11 +172,13 @@ std::optional<std::string> launchedDesktopFile(std::string_view environ, pid_t p
 std::optional<std::string> desktopIdFromCgroup(std::string_view cgroup) {
     // The innermost application unit on any hierarchy names the application.
     for (const auto line : split(cgroup, '\n')) {
-        const auto colon = line.rfind(':');
-        if (colon == std::string_view::npos) {
+        // "hierarchy:controllers:path"; the path, and so a unit name, may hold colons.
+        const auto first = line.find(':');
+        const auto second = first == std::string_view::npos ? first : line.find(':', first + 1);
+        if (second == std::string_view::npos) {
             continue;
         }
-        const auto components = split(line.substr(colon + 1), '/');
+        const auto components = split(line.substr(second + 1), '/');
         for (auto it = components.rbegin(); it != components.rend(); ++it) {
             if (auto id = applicationIdOfUnit(*it)) {
                 return *id + std::string(desktopSuffix);

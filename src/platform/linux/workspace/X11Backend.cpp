@@ -1,6 +1,7 @@
 #include "platform/linux/workspace/X11Backend.h"
 
 #include "platform/linux/workspace/DesktopEntries.h"
+#include "platform/linux/workspace/StartupNotification.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -38,42 +39,6 @@ std::string textProperty(xcb_connection_t* connection, xcb_get_property_cookie_t
     std::string text(data, static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
     text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
     return text;
-}
-
-// The ID a startup-notification "remove" message names. The message is a type and
-// KEY=VALUE pairs separated by spaces; a value may be quoted, and a backslash
-// escapes the character after it.
-std::optional<std::string> removedStartupId(std::string_view message) {
-    constexpr std::string_view type = "remove:";
-    if (!message.starts_with(type)) {
-        return std::nullopt;
-    }
-    std::size_t at = type.size();
-    for (;;) {
-        at = message.find_first_not_of(' ', at);
-        const auto equals = message.find('=', at);
-        if (at == std::string_view::npos || equals == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const auto key = message.substr(at, equals - at);
-        std::string value;
-        bool quoted = false;
-        for (at = equals + 1; at < message.size(); ++at) {
-            const char c = message[at];
-            if (c == '\\' && at + 1 < message.size()) {
-                value += message[++at];
-            } else if (c == '"') {
-                quoted = !quoted;
-            } else if (c == ' ' && !quoted) {
-                break;
-            } else {
-                value += c;
-            }
-        }
-        if (key == "ID") {
-            return value;
-        }
-    }
 }
 
 } // namespace

@@ -144,6 +144,8 @@ TEST(XdgAutostartExec, QuotesWhatDesktopEntriesReserve) {
     EXPECT_EQ(XdgAutostart::execValue("/opt/My Apps/tarnell"), "\"/opt/My Apps/tarnell\"");
     EXPECT_EQ(XdgAutostart::execValue("/opt/$HOME/a\"b"), "\"/opt/\\$HOME/a\\\"b\"");
     EXPECT_EQ(XdgAutostart::execValue("/opt/100%/tarnell"), "/opt/100%%/tarnell");
+    // White space of any kind would split the command.
+    EXPECT_EQ(XdgAutostart::execValue("/opt/a\fb\rc"), "\"/opt/a\fb\rc\"");
 }
 
 TEST_F(XdgAutostartTest, ExecIsWrittenSoThatItReadsBackQuoted) {

@@ -2,7 +2,6 @@
 
 #include <csignal>
 #include <sys/wait.h>
-#include <unistd.h>
 
 namespace tarnell::platform::testing {
 
@@ -10,9 +9,8 @@ TestWindowProcess::TestWindowProcess(const std::string& appId, int count) {
     const std::string countText = std::to_string(count);
     const char* argv[] = {TEST_WINDOW_PROGRAM, appId.c_str(), countText.c_str(), nullptr};
     gchar** environment = g_environ_setenv(g_get_environ(), "QT_QPA_PLATFORM", "wayland", TRUE);
-    g_spawn_async_with_pipes(nullptr, const_cast<char**>(argv), environment,
-                             G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid_, &input_, nullptr,
-                             nullptr, nullptr);
+    g_spawn_async(nullptr, const_cast<char**>(argv), environment, G_SPAWN_DO_NOT_REAP_CHILD,
+                  nullptr, nullptr, &pid_, nullptr);
     g_strfreev(environment);
 }
 
@@ -21,12 +19,11 @@ TestWindowProcess::~TestWindowProcess() {
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
         g_spawn_close_pid(pid_);
-        close(input_);
     }
 }
 
 void TestWindowProcess::minimize() const {
-    [[maybe_unused]] const auto written = write(input_, "minimize\n", 9);
+    kill(pid_, SIGUSR1);
 }
 
 } // namespace tarnell::platform::testing

@@ -5,7 +5,7 @@
 
 namespace tarnell::platform::testing {
 
-// The test window program (TestWindowProgram.cpp) showing `count` windows with the
+// The test window program (TestWindowApp.cpp) showing `count` windows with the
 // application ID `appId` on the Wayland display; ended when this goes.
 class TestWindowProcess {
 public:
@@ -19,7 +19,6 @@ public:
 
 private:
     GPid pid_ = 0;
-    int input_ = -1;
 };
 
 } // namespace tarnell::platform::testing

@@ -111,7 +111,8 @@ TEST(EscapeUnitNamePartTest, RoundTripsThroughTheCgroupReader) {
     EXPECT_EQ(escapeUnitNamePart(".hidden"), "\\x2ehidden");
     EXPECT_EQ(escapeUnitNamePart("org.gnome.Nautilus"), "org.gnome.Nautilus");
     EXPECT_EQ(escapeUnitNamePart("a b/é"), "a\\x20b\\x2f\\xc3\\xa9");
-    for (const auto* id : {"my-tool.desktop", "org.kde.konsole.desktop", "x y-z.desktop"}) {
+    for (const auto* id :
+         {"my-tool.desktop", "org.kde.konsole.desktop", "x y-z.desktop", "tool:2.desktop"}) {
         const auto cgroup = "0::/user.slice/app.slice/" + launchScopeName(id, 77) + "\n";
         EXPECT_EQ(desktopIdFromCgroup(cgroup), id) << cgroup;
     }
