@@ -74,14 +74,17 @@ SingleInstance::~SingleInstance() {
     }
 }
 
-SingleInstance::Claim SingleInstance::claim(const QString& activationToken) {
+SingleInstance::Claim SingleInstance::claimAsking(const QString* activationToken) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected() && bus.interface()) {
         if (claimBusName()) {
             return Claim::running;
         }
         if (bus.interface()->isServiceRegistered(QString::fromLatin1(kBusName)).value()) {
-            handOverOnBus(activationToken);
+            if (activationToken == nullptr) {
+                return Claim::alreadyRunning;
+            }
+            handOverOnBus(*activationToken);
             return Claim::handedOver;
         }
         // The bus refused the name for another reason: fall back to the lock.
@@ -118,7 +121,7 @@ bool SingleInstance::handOverOnBus(const QString& activationToken) {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-SingleInstance::Claim SingleInstance::claimRuntimeLock(const QString& activationToken) {
+SingleInstance::Claim SingleInstance::claimRuntimeLock(const QString* activationToken) {
     const QString directory = runtimeDirectory();
     const QString lockPath = directory + QStringLiteral("/tarnell.lock");
     const QString socketPath = directory + QStringLiteral("/tarnell.socket");
@@ -135,7 +138,10 @@ SingleInstance::Claim SingleInstance::claimRuntimeLock(const QString& activation
         return Claim::running;
     }
     ::close(fd);
-    handOverOnSocket(socketPath, activationToken);
+    if (activationToken == nullptr) {
+        return Claim::alreadyRunning;
+    }
+    handOverOnSocket(socketPath, *activationToken);
     return Claim::handedOver;
 }
 

@@ -20,8 +20,9 @@ public:
     static constexpr const char* kObjectPath = "/io/github/tarnell/Tarnell";
 
     enum class Claim {
-        running,    // this process is now the running copy
-        handedOver, // another copy runs and has been asked to show itself
+        running,        // this process is now the running copy
+        handedOver,     // another copy runs and has been asked to show itself
+        alreadyRunning, // another copy runs; it was asked nothing
     };
 
     explicit SingleInstance(QObject* parent = nullptr);
@@ -31,16 +32,21 @@ public:
 
     // Becomes the running copy, or hands `activationToken` (the launcher's token for
     // bringing a window forward; may be empty) to the copy that runs.
-    Claim claim(const QString& activationToken);
+    Claim claim(const QString& activationToken) { return claimAsking(&activationToken); }
+    // Becomes the running copy, or finds the one that runs and asks it nothing: for
+    // a start without anything to show.
+    Claim claimWithoutRequest() { return claimAsking(nullptr); }
 
 signals:
     // Tarnell was started again; the new start brought this activation token.
     void reopenRequested(const QString& activationToken);
 
 private:
+    // Without a token, the running copy is asked nothing.
+    Claim claimAsking(const QString* activationToken);
     bool claimBusName();
     bool handOverOnBus(const QString& activationToken);
-    Claim claimRuntimeLock(const QString& activationToken);
+    Claim claimRuntimeLock(const QString* activationToken);
     void acceptLocalRequests(const QString& socketPath);
     static void handOverOnSocket(const QString& socketPath, const QString& activationToken);
 

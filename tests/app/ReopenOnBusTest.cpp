@@ -1,5 +1,5 @@
 // A second start of Tarnell, on a private session bus, shows the running copy's
-// settings window and ends with status 0.
+// settings window and ends with status 0; a second headless start ends with 1.
 #include "PrivateSessionBus.h"
 #include "SecondStart.h"
 #include "ShellFakes.h"
@@ -58,6 +58,15 @@ TEST(ReopenOnBus, ASecondStartShowsTheRunningCopysWindowAndEndsWithStatusZero) {
     QCoreApplication::processEvents();
     EXPECT_EQ(tokens.size(), 2);
     EXPECT_EQ(delegate.settingsWindow(), window);
+
+    // A start without user interface finds the running copy too: it asks nothing of
+    // it, makes no second engine and ends, saying why.
+    const SecondStartResult headless = runSecondStart(environment, {QStringLiteral("--headless")});
+    ASSERT_TRUE(headless.finished) << "the headless start kept running";
+    EXPECT_EQ(headless.exitCode, 1);
+    EXPECT_TRUE(headless.errors.contains("already running")) << headless.errors.constData();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tokens.size(), 2);
 }
 
 } // namespace

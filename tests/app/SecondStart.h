@@ -19,14 +19,14 @@ struct SecondStartResult {
 // Starts `tarnell` with this environment and waits for it while this process keeps
 // answering requests (the second start talks to us before it ends).
 inline SecondStartResult runSecondStart(const QProcessEnvironment& environment,
-                                        int timeoutMs = 20000) {
+                                        const QStringList& arguments = {}, int timeoutMs = 20000) {
     QProcess process;
     process.setProcessEnvironment(environment);
     QEventLoop loop;
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    process.start(QStringLiteral(TARNELL_PROGRAM), {});
+    process.start(QStringLiteral(TARNELL_PROGRAM), arguments);
     loop.exec();
 
     SecondStartResult result;

@@ -8,6 +8,7 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
+#include <linux/kd.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
@@ -78,6 +79,36 @@ bool UinputKeyboard::capsLockLed() const {
     ioctl(fd, EVIOCGLED(sizeof(leds)), &leds);
     close(fd);
     return (leds & (1UL << LED_CAPSL)) != 0;
+}
+
+int UinputKeyboard::takeCapsLockLedChanges() {
+    const int fd = libevdev_uinput_get_fd(device_);
+    int changes = 0;
+    pollfd waiting{fd, POLLIN, 0};
+    while (poll(&waiting, 1, 0) > 0) {
+        input_event event{};
+        if (read(fd, &event, sizeof(event)) != static_cast<ssize_t>(sizeof(event))) {
+            break;
+        }
+        if (event.type == EV_LED && event.code == LED_CAPSL) {
+            ++changes;
+        }
+    }
+    return changes;
+}
+
+std::optional<bool> consoleCapsLock() {
+    const int fd = open("/dev/tty0", O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    char flags = 0;
+    const bool read = ioctl(fd, KDGKBLED, &flags) == 0;
+    close(fd);
+    if (!read) {
+        return std::nullopt;
+    }
+    return (flags & K_CAPSLOCK) != 0;
 }
 
 std::optional<std::string> findDevice(const std::string& name, std::chrono::milliseconds limit) {

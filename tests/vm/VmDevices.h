@@ -38,11 +38,18 @@ public:
     void send(unsigned code, int value);
     [[nodiscard]] std::string devnode() const;
     [[nodiscard]] bool capsLockLed() const;
+    // How often the Caps Lock LED changed since the last call, as the device was
+    // told to show it.
+    int takeCapsLockLedChanges();
 
 private:
     libevdev* description_ = nullptr;
     libevdev_uinput* device_ = nullptr;
 };
+
+// The Caps Lock state of the console's keyboard (not its LED); nullopt when
+// it cannot be read.
+std::optional<bool> consoleCapsLock();
 
 // The event node of the input device with this name, waiting up to `limit` for it.
 std::optional<std::string> findDevice(const std::string& name,

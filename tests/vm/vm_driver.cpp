@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <grp.h>
@@ -57,12 +58,20 @@ void info(const std::string& text) {
     std::fflush(stdout);
 }
 
-// Starts a program, as `user` when given (a user with no rights of its own).
-pid_t spawn(const std::vector<std::string>& arguments, std::optional<uid_t> user = std::nullopt) {
+// Starts a program, as `user` when given (a user with no rights of its own), with
+// its standard error in `errors` when given.
+pid_t spawn(const std::vector<std::string>& arguments, std::optional<uid_t> user = std::nullopt,
+            const std::string& errors = {}) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (user && (setgroups(0, nullptr) != 0 || setgid(*user) != 0 || setuid(*user) != 0)) {
             _exit(126);
+        }
+        if (!errors.empty()) {
+            const int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) {
+                _exit(125);
+            }
         }
         std::vector<char*> argv;
         for (const std::string& argument : arguments) {
@@ -269,6 +278,109 @@ void checkQuickTap(UinputKeyboard& keyboard, KeyReader& output) {
     output.drain();
 }
 
+// The first double tap since Tarnell started, in quick succession: the keyboard's
+// LED changes at most once per tap, without flickering, and ends as the lock is.
+void checkLedAfterDoubleTap(UinputKeyboard& keyboard, KeyReader& output) {
+    keyboard.takeCapsLockLedChanges();
+    keyboard.tap(KEY_CAPSLOCK);
+    keyboard.tap(KEY_CAPSLOCK);
+    output.drain(500ms); // time for any echo to come back
+    const int changes = keyboard.takeCapsLockLedChanges();
+    check(changes <= 2, "the Caps Lock LED changes at most once per tap, without flickering",
+          std::to_string(changes) + " changes");
+    const auto locked = consoleCapsLock();
+    const bool led = keyboard.capsLockLed();
+    check(locked.has_value() && *locked == led, "the Caps Lock LED ends as the lock state is",
+          !locked
+              ? "the lock state cannot be read"
+              : std::string("lock ") + (*locked ? "on" : "off") + ", LED " + (led ? "on" : "off"));
+}
+
+std::string fileText(const std::string& path) {
+    std::string text;
+    if (FILE* file = std::fopen(path.c_str(), "r")) {
+        char buffer[512];
+        while (const std::size_t got = std::fread(buffer, 1, sizeof(buffer), file)) {
+            text.append(buffer, got);
+        }
+        std::fclose(file);
+    }
+    return text;
+}
+
+// Whether the process has the node open.
+bool holdsOpen(pid_t pid, const std::string& node) {
+    std::error_code error;
+    const std::string directory = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        if (std::filesystem::read_symlink(entry.path(), error).string() == node) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Keys typed while Tarnell starts, with the desktop (here: this driver) opening
+// Tarnell's keyboard a moment after Tarnell has opened the physical one: each key
+// reaches a reader once, from the keyboard until Tarnell takes it and from
+// Tarnell's keyboard after that.
+void checkKeysTypedAtStart(const Options& options, UinputKeyboard& keyboard, KeyReader& direct) {
+    constexpr auto kDesktopDelay = 150ms;
+    const std::vector<unsigned> letters = {KEY_A, KEY_B, KEY_C, KEY_D, KEY_E, KEY_F};
+    const auto presses = [](const std::vector<KeyStroke>& strokes) {
+        return static_cast<int>(std::count_if(strokes.begin(), strokes.end(),
+                                              [](KeyStroke s) { return s.value == 1; }));
+    };
+    direct.drain(20ms);
+    TarnellProcess tarnell(options);
+    std::unique_ptr<KeyReader> output;
+    std::optional<Clock::time_point> opened;
+    int typed = 0;
+    int directPresses = 0;
+    int outputPresses = 0;
+    const auto deadline = Clock::now() + 15s;
+    while (Clock::now() < deadline && outputPresses < 5) {
+        keyboard.tap(letters[static_cast<std::size_t>(typed) % letters.size()]);
+        ++typed;
+        directPresses += presses(direct.drain(10ms));
+        if (output) {
+            outputPresses += presses(output->drain(10ms));
+            continue;
+        }
+        if (!opened && holdsOpen(tarnell.pid(), keyboard.devnode())) {
+            opened = Clock::now();
+        }
+        const auto node = findDevice(options.tarnellOutputName);
+        if (opened && node && Clock::now() - *opened >= kDesktopDelay) {
+            output = std::make_unique<KeyReader>(*node);
+        }
+    }
+    directPresses += presses(direct.drain());
+    if (output) {
+        outputPresses += presses(output->drain());
+    }
+    check(output && outputPresses >= 5 && directPresses + outputPresses == typed,
+          "keys typed while Tarnell starts are neither lost nor doubled",
+          std::to_string(typed) + " typed, " + std::to_string(directPresses) + " direct, " +
+              std::to_string(outputPresses) + " through Tarnell");
+    tarnell.signal(SIGTERM);
+    tarnell.waitForExit(5s);
+}
+
+// A second headless start beside the running one: it ends at once, says why and
+// leaves the keyboard to the first.
+void checkSecondStart(const Options& options, UinputKeyboard& keyboard, KeyReader& direct) {
+    const std::string errors = "/tmp/second-start.err";
+    const pid_t second = spawn({options.tarnell, "--headless"}, std::nullopt, errors);
+    const auto status = waitForExit(second, 5s);
+    const std::string said = fileText(errors);
+    check(status == 1 && said.find("already running") != std::string::npos,
+          "a second start ends at once with status 1 and says why",
+          (status ? "status " + std::to_string(*status) : std::string("did not exit")) +
+              ", said: " + said);
+    check(!reachesReader(keyboard, direct), "the running Tarnell keeps the keyboard");
+}
+
 void checkHotplug(KeyReader& output) {
     UinputKeyboard second(kSecondKeyboardName);
     KeyReader direct(second.devnode());
@@ -389,18 +501,6 @@ void checkAccessArrivingWhileWaiting(const Options& options, UinputKeyboard& key
     chmod(keyboardNode.c_str(), 0600);
 }
 
-std::string fileText(const std::string& path) {
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "r")) {
-        char buffer[512];
-        while (const std::size_t got = std::fread(buffer, 1, sizeof(buffer), file)) {
-            text.append(buffer, got);
-        }
-        std::fclose(file);
-    }
-    return text;
-}
-
 // The helper, run as root (here without udevadm or modprobe, which it reports),
 // leaves exactly its two files, readable by all and writable by root alone.
 void checkAccessHelper(const Options& options) {
@@ -438,9 +538,12 @@ void runTarnell(const Options& options, UinputKeyboard& keyboard, LatencySamples
         if (!output) {
             return;
         }
+        checkSecondStart(options, keyboard, direct);
+        output->drain(50ms);
         checkOrdinaryTyping(keyboard, *output);
         checkUnboundChord(keyboard, *output);
         checkBoundChord(keyboard, *output);
+        checkLedAfterDoubleTap(keyboard, *output);
         checkQuickTap(keyboard, *output);
 
         tarnellLatency = measureLatency(keyboard, *output, options.keys);
@@ -450,6 +553,7 @@ void runTarnell(const Options& options, UinputKeyboard& keyboard, LatencySamples
         checkStopAndContinue(tarnell, keyboard, direct, *output);
         checkTermination(tarnell, keyboard, direct, *output);
     }
+    checkKeysTypedAtStart(options, keyboard, direct);
     checkKill(options, keyboard, direct);
     checkAccessArrivingWhileWaiting(options, keyboard, direct);
 }

@@ -68,6 +68,10 @@ void KeyRouter::route(const input_event& event) {
             emitEvent(event.type, event.code, event.value);
         }
         break;
+    case EV_LED:
+        // The keyboard reporting the LEDs it was told to show: not input. Passed
+        // on, it would come back as a change of the desktop's LEDs.
+        break;
     default:
         emitEvent(event.type, event.code, event.value);
         break;
@@ -105,10 +109,12 @@ void KeyRouter::routeKey(std::uint16_t code, std::int32_t value) {
     realiseFlags(result->flags());
     emitKey(code, value);
     feedText(code, value);
-    if (value == 1 && added_ != 0) {
-        chord_.set(code); // went down with Tarnell's modifiers
-    } else if (value == 0) {
+    if (value == 0) {
         endChordKey(code);
+    } else if (added_ != 0) {
+        // Out with Tarnell's modifiers, whatever its key-down carried: a key held
+        // from before the Hyper key went down counts once it repeats with them.
+        chord_.set(code);
     }
 }
 
@@ -122,6 +128,9 @@ void KeyRouter::passThroughModifier(std::uint16_t code, std::int32_t value) {
             if ((added_ & mask) != 0) {
                 // Already down on the output: from now on it is the user's.
                 added_ = static_cast<std::uint8_t>(added_ & ~mask);
+                if (added_ == 0) {
+                    chord_.reset();
+                }
                 feedText(code, value);
                 return;
             }
@@ -169,11 +178,12 @@ void KeyRouter::realiseFlags(std::uint64_t flags) {
     }
 }
 
-// Tarnell's modifiers stay while a key that went down with them is held (so the
-// desktop's repeat of the chord keeps them) and go with the last such key.
+// Tarnell's modifiers stay while a key that came out with them is held (so the
+// desktop's repeat of the chord keeps them) and go with the last such key, or
+// with the key-up they were pressed for.
 void KeyRouter::endChordKey(std::uint16_t code) {
-    if (!chord_.test(code)) {
-        return;
+    if (added_ == 0) {
+        return; // the usual case; no key counts then
     }
     chord_.reset(code);
     if (chord_.none()) {

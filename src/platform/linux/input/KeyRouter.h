@@ -67,9 +67,10 @@ private:
 
 // Turns the events of grabbed keyboards into what the virtual keyboard emits:
 // applies the key mapping, hands each key to the tap's callback, passes modifier
-// keys and non-key events straight through, and makes the flags of every emitted
-// key hold on the output by pressing and releasing modifiers around it. Keeps
-// track of every key the output holds so that none is ever left down.
+// keys and other input straight through (the keyboards' LED reports are not
+// input and stay behind), and makes the flags of every emitted key hold on the
+// output by pressing and releasing modifiers around it. Keeps track of every key
+// the output holds so that none is ever left down.
 // Main thread only; the pass path neither allocates nor locks.
 class KeyRouter {
 public:
@@ -125,7 +126,8 @@ private:
 
     std::bitset<KEY_CNT> held_;       // keys the output holds
     int forwarded_ = 0;               // of them, keys handed on through the callback
-    std::bitset<KEY_CNT> chord_;      // of those, keys that went down with Tarnell's modifiers
+    std::bitset<KEY_CNT> chord_;      // of those, keys that came out with Tarnell's modifiers
+                                      // (none while Tarnell holds none)
     std::uint8_t physical_ = 0;       // modifier keys the user holds (bit per modifier key)
     std::uint8_t added_ = 0;          // modifier keys Tarnell holds on the output
     std::uint64_t physicalFlags_ = 0; // the flags of physical_

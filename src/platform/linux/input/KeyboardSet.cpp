@@ -1,6 +1,10 @@
 #include "platform/linux/input/KeyboardSet.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/input/VirtualKeyboardIdentity.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace tarnell::input {
 namespace {
@@ -31,10 +35,13 @@ void KeyboardSet::add(const std::string& path, Clock::time_point now, bool known
 void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool knownKeyboard) {
     auto device = opener_.open(path);
     if (!device) {
+        const int error = errno;
         // A new node is often readable only once its permissions are set.
         Retry& retry = retries_[path];
         retry.knownKeyboard = knownKeyboard;
         if (++retry.attempts >= options_.openAttempts) {
+            platform::diagnose("keyboards: %s cannot be opened: %s; left alone", path.c_str(),
+                               std::strerror(error));
             retries_.erase(path);
         } else {
             retry.next = now + options_.openRetryInterval;
@@ -45,6 +52,7 @@ void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool k
     if (!(knownKeyboard || device->isKeyboard()) || isTarnellVirtualDevice(device->identity())) {
         return;
     }
+    platform::diagnose("keyboards: %s (%s) found", path.c_str(), device->identity().name.c_str());
     auto entry = std::make_unique<Entry>();
     entry->path = path;
     entry->device = std::move(device);
@@ -56,6 +64,7 @@ void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool k
     if (listener_ != nullptr) {
         listener_->keyboardAdded(*added.device);
     }
+    added.watched = watcher_ == nullptr || watcher_->watch(*added.device);
     if (grabbing_) {
         added.grabWaitSince = now;
         tryGrab(added, now);
@@ -85,6 +94,9 @@ void KeyboardSet::erase(std::size_t index) {
         releaseKeysOf(entry);
         entry.device->grab(false);
         entry.grabbed = false;
+    }
+    if (watcher_ != nullptr && entry.watched) {
+        watcher_->forget(*entry.device);
     }
     if (listener_ != nullptr) {
         listener_->keyboardRemoved(*entry.device);
@@ -135,8 +147,29 @@ void KeyboardSet::setGrabbing(bool enabled, Clock::time_point now) {
     router_.releaseAll();
 }
 
+void KeyboardSet::watchAll(Clock::time_point now) {
+    for (auto& entry : entries_) {
+        entry->watched = watcher_ == nullptr || watcher_->watch(*entry->device);
+        if (!entry->watched && entry->grabbed) {
+            releaseKeysOf(*entry);
+            entry->device->grab(false);
+            entry->grabbed = false;
+        } else if (entry->watched && grabbing_ && !entry->grabbed) {
+            entry->grabWaitSince = now;
+            tryGrab(*entry, now);
+        }
+    }
+}
+
 void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
     if (!grabbing_ || entry.grabbed || !entry.grabWaitSince) {
+        return;
+    }
+    // A keyboard nothing would let go of when this process hangs stays free.
+    if (!entry.watched) {
+        platform::diagnose("keyboards: %s not taken: the stall guard does not watch it",
+                           entry.path.c_str());
+        entry.grabWaitSince.reset();
         return;
     }
     // Grabbing while a key is down would leave the desktop waiting for its release.
@@ -145,9 +178,12 @@ void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
         return;
     }
     if (entry.device->grab(true)) {
+        platform::diagnose("keyboards: %s taken", entry.path.c_str());
         entry.grabbed = true;
         entry.grabWaitSince.reset();
     } else if (waitedEnough) {
+        platform::diagnose("keyboards: %s not taken: %s", entry.path.c_str(),
+                           errno == EBUSY ? "another program holds it" : std::strerror(errno));
         entry.grabWaitSince.reset(); // someone else holds it: leave it alone
     }
 }

@@ -15,10 +15,11 @@
 namespace tarnell::input {
 
 // The keyboards Tarnell captures: opens them (retrying a device that is not
-// readable yet), grabs each once no key on it is down (or after a bounded wait),
-// routes the events of grabbed ones, discards the rest, mirrors the desktop's LED
-// state onto them, and tells the stall guard through the shared page whether it
-// grabs and when it takes input. Main thread only.
+// readable yet), grabs each once the stall guard watches it too and no key on it
+// is down (or after a bounded wait), routes the events of grabbed ones, discards
+// the rest, mirrors the desktop's LED state onto them, and tells the stall guard
+// through the shared page whether it grabs and when it takes input. Main thread
+// only.
 class KeyboardSet {
 public:
     using Clock = std::chrono::steady_clock;
@@ -44,7 +45,21 @@ public:
     KeyboardSet(const KeyboardSet&) = delete;
     KeyboardSet& operator=(const KeyboardSet&) = delete;
 
+    // What has to watch a keyboard before it may be grabbed: the stall guard.
+    // Without one, every keyboard may be.
+    class Watcher {
+    public:
+        virtual ~Watcher() = default;
+        // True once it watches the keyboard.
+        virtual bool watch(InputDevice& device) = 0;
+        virtual void forget(InputDevice& device) = 0;
+    };
+
     void setListener(Listener* listener) { listener_ = listener; }
+    void setWatcher(Watcher* watcher) { watcher_ = watcher; }
+    // A new watcher (the guard was replaced): every keyboard is watched anew;
+    // one it does not take is let go, with the keys it holds released.
+    void watchAll(Clock::time_point now);
 
     // A device appeared (or was named). It is taken when udev calls it a keyboard
     // or it has letter keys, and never when it is a virtual device of Tarnell.
@@ -84,6 +99,7 @@ private:
         std::string path;
         std::unique_ptr<InputDevice> device;
         bool grabbed = false;
+        bool watched = false;
         std::optional<Clock::time_point> grabWaitSince;
     };
     struct Retry {
@@ -105,6 +121,7 @@ private:
     StallGuardPage& guard_;
     const Options options_;
     Listener* listener_ = nullptr;
+    Watcher* watcher_ = nullptr;
     bool grabbing_ = false;
     std::vector<std::unique_ptr<Entry>> entries_;
     std::map<std::string, Retry> retries_;

@@ -2,6 +2,7 @@
 
 #include "platform/linux/input/EvdevDevice.h"
 #include "platform/linux/input/KeyboardTap.h"
+#include "platform/linux/input/LoginSession.h"
 #include "platform/linux/input/UdevKeyboards.h"
 #include "platform/linux/input/VirtualKeyboard.h"
 
@@ -33,6 +34,8 @@ public:
         }
         parts.devicePaths = options.devicePaths;
         parts.stallTimeout = options.stallTimeout;
+        parts.desktopOpenWait = options.desktopOpenWait;
+        parts.sessionActive = !input_.session_ || input_.session_->isActive();
         parts.keyboardOptions.grabWait = options.grabWait;
         auto tap =
             std::make_unique<TrackedTap>(*this, std::move(parts), input_.map_, callback, userInfo);
@@ -119,7 +122,16 @@ std::string LinuxInput::sessionSeat() {
 
 LinuxInput::LinuxInput(Options options)
     : options_(std::move(options)), evdevOpener_(std::make_unique<EvdevOpener>()),
-      taps_(std::make_unique<TapService>(*this)), lockState_(std::make_unique<LockState>(*taps_)) {}
+      taps_(std::make_unique<TapService>(*this)), lockState_(std::make_unique<LockState>(*taps_)) {
+    if (options_.followLoginSession) {
+        session_ = LoginSession::follow();
+        session_->onActiveChanged = [this](bool active) {
+            if (KeyboardTap* tap = taps_->current()) {
+                tap->setSessionActive(active);
+            }
+        };
+    }
+}
 
 LinuxInput::~LinuxInput() = default;
 

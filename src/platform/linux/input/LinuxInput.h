@@ -16,6 +16,7 @@ namespace tarnell::input {
 
 class DeviceOpener;
 class KeyboardTap;
+class LoginSession;
 class OutputKeyboard;
 
 // The input layer of Tarnell on Linux: keyboards in (evdev, grabbed), one virtual
@@ -27,7 +28,9 @@ class OutputKeyboard;
 // The defaults suit both the desktop and a machine without one: every keyboard of
 // seat0 through udev (or, with no udev daemon, every event device with letter
 // keys, watched through the kernel's announcements), /dev/uinput, the user's
-// layout for key text (X server, system configuration, XKB defaults).
+// layout for key text (X server, system configuration, XKB defaults), and the
+// keyboards taken only while the login session is the active one at its seat
+// (logind; without it, always).
 class LinuxInput {
 public:
     struct Options {
@@ -44,6 +47,10 @@ public:
         std::optional<XkbNames> layout;
         std::chrono::milliseconds stallTimeout{1000};
         std::chrono::milliseconds grabWait{1000};
+        // The longest wait for the desktop to open a new virtual keyboard.
+        std::chrono::milliseconds desktopOpenWait{1000};
+        // Let go of the keyboards while another session has the seat.
+        bool followLoginSession = true;
         // Tests: their own devices and output instead of evdev and uinput.
         DeviceOpener* opener = nullptr;
         std::function<std::unique_ptr<OutputKeyboard>()> makeOutput;
@@ -74,6 +81,7 @@ private:
     KeyMap map_;
     KeyMappingTool mappingTool_{map_};
     std::unique_ptr<DeviceOpener> evdevOpener_;
+    std::unique_ptr<LoginSession> session_;
     std::unique_ptr<TapService> taps_;
     std::unique_ptr<LockState> lockState_;
 };

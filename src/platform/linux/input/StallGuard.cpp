@@ -3,31 +3,93 @@
 #include "platform/linux/input/StallDetector.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <linux/input.h>
+#include <mutex>
 #include <new>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace tarnell::input {
 namespace {
 
-constexpr std::size_t kMaxKeyboards = 64;
+constexpr std::size_t kMaxKeyboards = StallGuard::kMaxKeyboards;
+// How long the main process waits for the guard to take a message and answer it.
+constexpr auto kAnswerTimeout = std::chrono::seconds(2);
 
-enum class Op : std::int32_t { Watch = 1, Forget = 2 };
+enum class Op : std::int32_t {
+    // From the main process.
+    Watch = 1,
+    Forget = 2,
+    LetGo = 3, // at once: this process is about to stop
+    // From the guard.
+    Watching = 4,
+    Refused = 5,
+    LetGone = 6,
+};
 
 struct Message {
     Op op;
     std::int32_t key; // the keyboard's descriptor number in the main process
 };
+
+// The socket of the guard that a stop signal tells to let go; -1 while none runs.
+std::atomic<int> stopNoticeSocket{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Runs in whichever thread takes the signal: system calls only.
+void letGoAndStop(int signal) {
+    const int savedErrno = errno;
+    if (const int socket = stopNoticeSocket.load(std::memory_order_acquire); socket >= 0) {
+        const Message message{Op::LetGo, 0};
+        [[maybe_unused]] const auto sent =
+            ::send(socket, &message, sizeof(message), MSG_DONTWAIT | MSG_NOSIGNAL);
+    }
+    // Then stop as the signal would have without this handler, and take it
+    // again once continued.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    struct sigaction ours {};
+    ::sigaction(signal, &defaults, &ours);
+    ::raise(signal); // pending: blocked while its handler runs
+    sigset_t only;
+    ::sigemptyset(&only);
+    ::sigaddset(&only, signal);
+    sigset_t before;
+    ::pthread_sigmask(SIG_UNBLOCK, &only, &before); // stops here until SIGCONT
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    ::sigaction(signal, &ours, nullptr);
+    errno = savedErrno;
+}
+
+// Once per process, and only for stop signals that still do what they do by
+// default: one that is ignored or handled stays so.
+void letGoOnStopSignals() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        for (const int signal : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction handler {};
+            handler.sa_handler = letGoAndStop;
+            handler.sa_flags = SA_RESTART;
+            ::sigemptyset(&handler.sa_mask);
+            ::sigaction(signal, &handler, nullptr);
+        }
+    });
+}
 
 // Everything below up to the end of the namespace runs in the forked guard:
 // system calls and plain arithmetic only.
@@ -47,12 +109,25 @@ struct Guard {
     std::size_t count = 0;
 
     void take(const Message& message, int passedFd) {
-        if (message.op == Op::Watch && passedFd >= 0 && count < watched.size()) {
-            watched[count++] = {message.key, passedFd};
+        if (message.op == Op::Watch) {
+            const bool taken = passedFd >= 0 && count < watched.size();
+            if (taken) {
+                watched[count++] = {message.key, passedFd};
+            } else if (passedFd >= 0) {
+                ::close(passedFd);
+            }
+            answer({taken ? Op::Watching : Op::Refused, message.key});
             return;
         }
         if (passedFd >= 0) {
             ::close(passedFd);
+        }
+        if (message.op == Op::LetGo) {
+            if (page.armed.load(std::memory_order_relaxed) != 0 &&
+                page.state.load(std::memory_order_acquire) == StallGuardPage::kHolding) {
+                letGo();
+            }
+            return;
         }
         if (message.op != Op::Forget) {
             return;
@@ -64,6 +139,11 @@ struct Guard {
                 return;
             }
         }
+    }
+
+    void answer(const Message& message) const {
+        [[maybe_unused]] const auto sent =
+            ::send(control, &message, sizeof(message), MSG_DONTWAIT | MSG_NOSIGNAL);
     }
 
     // False once the main process closed its end.
@@ -117,8 +197,7 @@ struct Guard {
         }
         page.armed.store(0, std::memory_order_relaxed);
         page.state.store(StallGuardPage::kLetGo, std::memory_order_release);
-        const char notice = '!';
-        [[maybe_unused]] const auto sent = ::send(control, &notice, 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        answer({Op::LetGone, 0});
     }
 
     // The kernel passes on only the releases of keys that are down.
@@ -249,40 +328,90 @@ std::unique_ptr<StallGuard> StallGuard::start(int outputFd, Clock::duration time
     if (mapped == MAP_FAILED) {
         return nullptr;
     }
-    auto* page = new (mapped) StallGuardPage;
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) {
-        ::munmap(mapped, sizeof(StallGuardPage));
-        return nullptr;
-    }
-    const int tickMs =
-        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(tick).count());
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        becomeGuard(ends[1], outputFd, parent, *page, timeout, tickMs > 0 ? tickMs : 1);
-    }
-    ::close(ends[1]);
-    if (pid < 0) {
-        ::close(ends[0]);
-        ::munmap(mapped, sizeof(StallGuardPage));
-        return nullptr;
-    }
-    return std::unique_ptr<StallGuard>(new StallGuard(page, ends[0], pid));
+    letGoOnStopSignals();
+    std::unique_ptr<StallGuard> guard(
+        new StallGuard(new (mapped) StallGuardPage, outputFd, timeout, tick));
+    guard->fork();
+    return guard;
 }
 
 StallGuard::~StallGuard() {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    ::close(socket_);
+    end();
     page_->~StallGuardPage();
     ::munmap(page_, sizeof(StallGuardPage));
 }
 
+bool StallGuard::restart() {
+    end();
+    return fork();
+}
+
+bool StallGuard::fork() {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+    const auto tickMs =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(tick_).count());
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        becomeGuard(ends[1], outputFd_, parent, *page_, timeout_, tickMs > 0 ? tickMs : 1);
+    }
+    ::close(ends[1]);
+    if (pid < 0) {
+        ::close(ends[0]);
+        return false;
+    }
+    // The guard stays until its socket closes or it is killed, so the number
+    // still names it here.
+    socket_ = ends[0];
+    pid_ = pid;
+    // Straight to the kernel: Debian 12's C library declares the pidfd calls
+    // without C linkage for C++.
+    pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    alive_ = true;
+    noticePending_ = false;
+    stopNoticeSocket.store(socket_, std::memory_order_release);
+    return true;
+}
+
+void StallGuard::end() {
+    if (socket_ >= 0) {
+        int expected = socket_;
+        stopNoticeSocket.compare_exchange_strong(expected, -1, std::memory_order_acq_rel);
+        ::close(socket_);
+        socket_ = -1;
+    }
+    if (pid_ > 0) {
+        if (pidfd_ >= 0) {
+            ::syscall(SYS_pidfd_send_signal, pidfd_, SIGKILL, nullptr, 0);
+            siginfo_t info{};
+            while (::waitid(P_PIDFD, static_cast<id_t>(pidfd_), &info, WEXITED) != 0 &&
+                   errno == EINTR) {
+            }
+            ::close(pidfd_);
+        } else {
+            // Without pidfds: signal the number only while it is still an
+            // unreaped child of this process, so certainly the guard.
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == 0) {
+                ::kill(pid_, SIGKILL);
+            }
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_ = -1;
+    pidfd_ = -1;
+    alive_ = false;
+}
+
 bool StallGuard::takeNotice() {
-    char notices[16];
-    for (;;) {
-        const ssize_t got = ::recv(socket_, notices, sizeof(notices), MSG_DONTWAIT);
+    noticePending_ = false;
+    Message message{};
+    while (socket_ >= 0) {
+        const ssize_t got = ::recv(socket_, &message, sizeof(message), MSG_DONTWAIT);
         if (got == 0) {
             alive_ = false;
             break;
@@ -300,26 +429,79 @@ bool StallGuard::takeNotice() {
     return page_->state.load(std::memory_order_acquire) == StallGuardPage::kLetGo;
 }
 
-void StallGuard::watch(int deviceFd) {
-    Message message{Op::Watch, deviceFd};
-    iovec data{&message, sizeof(message)};
-    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> control{};
-    msghdr header{};
-    header.msg_iov = &data;
-    header.msg_iovlen = 1;
-    header.msg_control = control.data();
-    header.msg_controllen = control.size();
-    cmsghdr* part = CMSG_FIRSTHDR(&header);
-    part->cmsg_level = SOL_SOCKET;
-    part->cmsg_type = SCM_RIGHTS;
-    part->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(part), &deviceFd, sizeof(deviceFd));
-    [[maybe_unused]] const auto sent = ::sendmsg(socket_, &header, MSG_NOSIGNAL);
+bool StallGuard::watch(int deviceFd) {
+    if (!alive_ || !send(static_cast<std::int32_t>(Op::Watch), deviceFd, deviceFd)) {
+        return false;
+    }
+    const auto deadline = Clock::now() + kAnswerTimeout;
+    for (;;) {
+        Message message{};
+        const ssize_t got = ::recv(socket_, &message, sizeof(message), MSG_DONTWAIT);
+        if (got == 0) {
+            end();
+            return false;
+        }
+        if (got == static_cast<ssize_t>(sizeof(message))) {
+            if (message.op == Op::LetGone) {
+                noticePending_ = true;
+            } else if (message.key == deviceFd) {
+                return message.op == Op::Watching;
+            }
+            continue;
+        }
+        if (got < 0 && errno != EAGAIN && errno != EINTR) {
+            end();
+            return false;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd answer{socket_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&answer, 1, static_cast<int>(left.count())) == 0) {
+            end(); // a guard that does not answer cannot be relied on
+            return false;
+        }
+    }
 }
 
 void StallGuard::forget(int deviceFd) {
-    const Message message{Op::Forget, deviceFd};
-    [[maybe_unused]] const auto sent = ::send(socket_, &message, sizeof(message), MSG_NOSIGNAL);
+    if (alive_ && !send(static_cast<std::int32_t>(Op::Forget), deviceFd, -1)) {
+        end(); // it would keep watching a keyboard that is no longer ours
+    }
+}
+
+// Waits a while for room.
+bool StallGuard::send(std::int32_t op, std::int32_t key, int passedFd) {
+    Message message{static_cast<Op>(op), key};
+    iovec data{&message, sizeof(message)};
+    alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(int))> rights{};
+    msghdr header{};
+    header.msg_iov = &data;
+    header.msg_iovlen = 1;
+    if (passedFd >= 0) {
+        header.msg_control = rights.data();
+        header.msg_controllen = rights.size();
+        cmsghdr* part = CMSG_FIRSTHDR(&header);
+        part->cmsg_level = SOL_SOCKET;
+        part->cmsg_type = SCM_RIGHTS;
+        part->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(part), &passedFd, sizeof(passedFd));
+    }
+    const auto deadline = Clock::now() + kAnswerTimeout;
+    for (;;) {
+        if (::sendmsg(socket_, &header, MSG_NOSIGNAL | MSG_DONTWAIT) >= 0) {
+            return true;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd room{socket_, POLLOUT, 0};
+        if (errno != EAGAIN || left.count() <= 0 ||
+            ::poll(&room, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+    }
 }
 
 } // namespace tarnell::input

@@ -22,6 +22,9 @@ public:
     [[nodiscard]] virtual int fd() const = 0;
     // The LED changes written to the device since the last call.
     virtual std::vector<LedChange> readLedChanges() = 0;
+    // The device's event node, where the desktop reads it; empty when there is
+    // none to wait for.
+    [[nodiscard]] virtual std::string devnode() const { return {}; }
 };
 
 // Tarnell's one output device, a uinput keyboard named and numbered as ours. It
@@ -42,7 +45,7 @@ public:
     std::vector<LedChange> readLedChanges() override;
 
     // The event node of the device, e.g. /dev/input/event7 (empty if unknown).
-    [[nodiscard]] std::string devnode() const;
+    [[nodiscard]] std::string devnode() const override;
 
 private:
     VirtualKeyboard(int fd, libevdev_uinput* device) : fd_(fd), device_(device) {}

@@ -1,5 +1,6 @@
 #include "platform/linux/workspace/GnomeShellBackend.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/gnome/GnomeSession.h"
 
 namespace tarnell::platform {
@@ -26,7 +27,7 @@ GnomeShellBackend::GnomeShellBackend(std::unique_ptr<WindowBackend> fallback)
     if (bus != nullptr) {
         g_object_unref(bus);
     }
-    client_->setOnChange([this] { reportNewlyRunning(); });
+    client_->setOnChange([this] { onExtensionChanged(); });
 }
 
 GnomeShellBackend::~GnomeShellBackend() = default;
@@ -81,6 +82,19 @@ void GnomeShellBackend::reidentifyWindows() {
     if (fallback_) {
         fallback_->reidentifyWindows();
     }
+}
+
+void GnomeShellBackend::onExtensionChanged() {
+    if (client_->active() != wasActive_) {
+        wasActive_ = client_->active();
+        if (wasActive_) {
+            diagnose("GNOME Shell: Tarnell's extension runs; it raises and hides");
+        } else {
+            diagnose("GNOME Shell: Tarnell's extension does not run; %s meanwhile",
+                     fallback_ ? "X11 raises and hides" : "applications are only launched");
+        }
+    }
+    reportNewlyRunning();
 }
 
 void GnomeShellBackend::reportNewlyRunning() {

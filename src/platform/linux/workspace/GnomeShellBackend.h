@@ -38,11 +38,13 @@ public:
     void reidentifyWindows() override;
 
 private:
+    void onExtensionChanged();
     void reportNewlyRunning();
 
     std::unique_ptr<WindowBackend> fallback_;
     std::unique_ptr<gnome::GnomeShellClient> client_;
     std::set<std::string, std::less<>> reported_; // running, as last reported
+    bool wasActive_ = false;
 };
 
 } // namespace tarnell::platform

@@ -42,6 +42,7 @@ protected:
     LinuxInput::Options options() {
         LinuxInput::Options o;
         o.followUdev = false;
+        o.followLoginSession = false;
         o.devicePaths = {"/dev/input/event3"};
         o.layout = XkbNames{"evdev", "pc105", "us", "", ""};
         o.opener = &opener;

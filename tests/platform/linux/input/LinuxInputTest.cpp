@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -57,6 +59,16 @@ private:
     std::vector<LedChange> pendingLeds_;
 };
 
+// The processes this thread started: the tap's stall guard.
+std::vector<pid_t> children() {
+    std::ifstream file("/proc/thread-self/children");
+    std::vector<pid_t> pids;
+    for (pid_t pid = 0; file >> pid;) {
+        pids.push_back(pid);
+    }
+    return pids;
+}
+
 const std::string kEnable = R"({"UserKeyMapping":[{"HIDKeyboardModifierMappingSrc":0x700000039,)"
                             R"("HIDKeyboardModifierMappingDst":0x70000006D}]})";
 
@@ -74,6 +86,7 @@ protected:
     LinuxInput::Options options() {
         LinuxInput::Options o;
         o.followUdev = false;
+        o.followLoginSession = false;
         o.devicePaths = {"/dev/input/event1"};
         o.layout = XkbNames{"evdev", "pc105", "us", "", ""};
         o.stallTimeout = 80ms;
@@ -97,11 +110,11 @@ protected:
         tap->enable(true);
     }
 
-    // Runs the event loop until the condition holds (or a second passes).
-    template <typename Condition> bool spinUntil(Condition condition) {
+    // Runs the event loop until the condition holds (or the time is up).
+    template <typename Condition> bool spinUntil(Condition condition, int limitMs = 1000) {
         QElapsedTimer timer;
         timer.start();
-        while (!condition() && timer.elapsed() < 1000) {
+        while (!condition() && timer.elapsed() < limitMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
         return condition();
@@ -188,6 +201,57 @@ TEST_F(LinuxInputTest, AStalledLoopLosesTheKeyboardsAndTheEngineTakesThemBack) {
     keyboard->push({key(KEY_J, 0), key(KEY_K, 0), syn()});
     EXPECT_TRUE(spinUntil([&] { return keyboard->grabbed; }));
     EXPECT_TRUE(output->out.empty()) << "those keys went to the desktop";
+}
+
+TEST_F(LinuxInputTest, AGuardThatEndsIsReplacedAndNoKeyboardIsHeldWithoutOne) {
+    startTap();
+    engine.onNotification = [this](std::uint32_t type) {
+        if (type == engine::kEventTapDisabledByTimeout) {
+            tap->enable(true);
+        }
+    };
+    const auto guards = children();
+    ASSERT_EQ(guards.size(), 1U);
+    ::kill(guards[0], SIGKILL);
+    // Ended right after its start: the next one comes a while later, and until
+    // then nothing stands in for a hung Tarnell.
+    ASSERT_TRUE(spinUntil([&] { return !keyboard->grabbed; })) << "held without a guard";
+    ASSERT_TRUE(spinUntil([&] { return keyboard->grabbed; }, 3000)) << "no new guard";
+    const auto replaced = children();
+    ASSERT_EQ(replaced.size(), 1U);
+    EXPECT_NE(replaced[0], guards[0]);
+
+    // The new guard watches the keyboard: a stall is still caught.
+    keyboard->push({key(KEY_K, 1), syn()});
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(spinUntil([&] { return !engine.notifications.empty(); }));
+    EXPECT_FALSE(keyboard->grabbed);
+}
+
+// The guard watches a bounded number of keyboards; one more works as if Tarnell
+// were not there rather than be grabbed with nothing to let it go.
+TEST_F(LinuxInputTest, AKeyboardTheGuardCannotWatchIsNotGrabbed) {
+    FakeOpener many;
+    LinuxInput::Options options;
+    options.followUdev = false;
+    options.followLoginSession = false;
+    options.layout = XkbNames{"evdev", "pc105", "us", "", ""};
+    options.opener = &many;
+    options.makeOutput = [] { return std::make_unique<RecordingSink>(); };
+    std::vector<FakeDevice*> keyboards;
+    for (std::size_t i = 0; i <= StallGuard::kMaxKeyboards; ++i) {
+        options.devicePaths.push_back("/dev/input/event" + std::to_string(100 + i));
+        keyboards.push_back(&many.add(options.devicePaths.back()));
+    }
+    LinuxInput manyInput(options);
+    auto manyTap =
+        manyInput.tapService().createTap(engine::kKeyEventMask, &MiniEngine::callback, &engine);
+    ASSERT_NE(manyTap, nullptr);
+    manyTap->enable(true);
+    for (std::size_t i = 0; i < StallGuard::kMaxKeyboards; ++i) {
+        ASSERT_TRUE(keyboards[i]->grabbed) << i;
+    }
+    EXPECT_FALSE(keyboards.back()->grabbed);
 }
 
 TEST_F(LinuxInputTest, DisableLetsGoAndInvalidateClosesEverything) {

@@ -81,7 +81,7 @@ void expectEveryKeyReleased(const std::vector<input_event>& events) {
 std::unique_ptr<StallGuard> startArmed(const Pipe& output, const Pipe& keyboard) {
     auto guard = StallGuard::start(output.writeEnd, 150ms, 20ms);
     if (guard) {
-        guard->watch(keyboard.readEnd);
+        EXPECT_TRUE(guard->watch(keyboard.readEnd));
         guard->page().armed = 1;
     }
     return guard;
@@ -132,7 +132,7 @@ TEST(StallGuard, ClosesAForgottenKeyboardAndEndsWhenDestroyed) {
     Pipe keyboard;
     auto guard = StallGuard::start(output.writeEnd, 1s, 20ms);
     ASSERT_NE(guard, nullptr);
-    guard->watch(keyboard.readEnd);
+    ASSERT_TRUE(guard->watch(keyboard.readEnd));
     guard->forget(keyboard.readEnd);
     keyboard.closeRead();
     // Once no reader is left, the writing end reports an error.
@@ -178,4 +178,31 @@ TEST(StallGuard, ActsWhileItsOwnerIsStoppedAndDiesWithIt) {
     ASSERT_TRUE(waitFor(output.readEnd, POLLIN, 2s));
     char byte = 0;
     EXPECT_EQ(::read(output.readEnd, &byte, 1), 0) << "the guard died with its owner";
+}
+
+// A terminal's Ctrl+Z: the keyboards are let go as the owner stops, not a
+// timeout later and without any input waiting.
+TEST(StallGuard, AStopSignalToItsOwnerLetsGoAtOnce) {
+    Pipe output;
+    Pipe keyboard;
+    const pid_t owner = ::fork();
+    ASSERT_GE(owner, 0);
+    if (owner == 0) {
+        ::setpgid(0, 0); // a process group that stop signals are not discarded in
+        auto guard = StallGuard::start(output.writeEnd, 60s, 20ms);
+        if (!guard || !guard->watch(keyboard.readEnd)) {
+            ::_exit(1);
+        }
+        guard->page().armed = 1;
+        ::raise(SIGTSTP);
+        ::_exit(0);
+    }
+    output.closeWrite();
+    int status = 0;
+    ASSERT_EQ(::waitpid(owner, &status, WUNTRACED), owner);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    EXPECT_EQ(WSTOPSIG(status), SIGTSTP);
+    expectEveryKeyReleased(readEvents(output.readEnd));
+    ::kill(owner, SIGKILL);
+    ::waitpid(owner, nullptr, 0);
 }
