@@ -70,14 +70,14 @@ bool readOptions(int argc, char** argv, Options& options) {
     return true;
 }
 
-// The settings window shows the settings form; the three services outlive it.
+// The settings window shows the settings form; the services outlive it.
 tarnell::app::SettingsContentFactory
 settingsViewFactory(tarnell::platform::LinuxPlatform& platform) {
     return [&platform](tarnell::BindingStore& store, tarnell::engine::HyperKeyMonitor& monitor,
                        bool launchesAtLogin) -> std::unique_ptr<QWidget> {
-        return std::make_unique<tarnell::app::SettingsView>(store, monitor, platform.loginItems(),
-                                                            platform.accessSettings(),
-                                                            platform.catalog(), launchesAtLogin);
+        return std::make_unique<tarnell::app::SettingsView>(
+            store, monitor, platform.loginItems(), platform.accessSettings(), platform.catalog(),
+            launchesAtLogin, platform.desktopExtension());
     };
 }
 

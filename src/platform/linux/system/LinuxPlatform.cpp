@@ -5,6 +5,7 @@
 #include "platform/linux/applications/GioApplicationDirectory.h"
 #include "platform/linux/autostart/XdgAutostart.h"
 #include "platform/linux/desktop/GioApplicationCatalog.h"
+#include "platform/linux/gnome/SessionDesktopExtension.h"
 #include "platform/linux/input/KeyboardLayoutSource.h"
 #include "platform/linux/input/LinuxInput.h"
 #include "platform/linux/layout/SessionKeyboardLayout.h"
@@ -78,6 +79,14 @@ app::ApplicationCatalog& LinuxPlatform::catalog() {
         catalog_ = std::make_unique<GioApplicationCatalog>();
     }
     return *catalog_;
+}
+
+app::DesktopExtension* LinuxPlatform::desktopExtension() {
+    if (!desktopExtensionLookedFor_) {
+        desktopExtensionLookedFor_ = true;
+        desktopExtension_ = gnome::desktopExtensionForSession();
+    }
+    return desktopExtension_.get();
 }
 
 } // namespace tarnell::platform

@@ -9,6 +9,7 @@
 namespace tarnell::app {
 class AccessSettingsOpener;
 class ApplicationCatalog;
+class DesktopExtension;
 class LoginItemService;
 } // namespace tarnell::app
 
@@ -32,9 +33,9 @@ class XdgAutostart;
 // after the Qt application object, and keep it for the life of the process: the
 // references it hands out point into it.
 //
-// The services the engine and the store need are made at once. The three that
+// The services the engine and the store need are made at once. The four that
 // only the user interface uses (login item, access settings, application
-// catalogue) are made on first use, so that running without a user interface
+// catalogue, desktop extension) are made on first use, so that running without a user interface
 // makes no widgets and touches nothing of theirs.
 class LinuxPlatform {
 public:
@@ -54,6 +55,9 @@ public:
     app::LoginItemService& loginItems();
     app::AccessSettingsOpener& accessSettings();
     app::ApplicationCatalog& catalog();
+    // Tarnell's extension of the session's desktop (GNOME Shell's); nullptr where
+    // the desktop needs none.
+    app::DesktopExtension* desktopExtension();
 
 private:
     std::unique_ptr<SettingsFileStore> settings_;
@@ -67,6 +71,8 @@ private:
     std::unique_ptr<XdgAutostart> loginItems_;
     std::unique_ptr<PkexecAccessSettings> accessSettings_;
     std::unique_ptr<GioApplicationCatalog> catalog_;
+    std::unique_ptr<app::DesktopExtension> desktopExtension_;
+    bool desktopExtensionLookedFor_ = false;
 };
 
 } // namespace tarnell::platform

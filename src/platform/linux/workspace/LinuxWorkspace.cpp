@@ -4,6 +4,7 @@
 #include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/workspace/AppLauncher.h"
 #include "platform/linux/workspace/DesktopEntries.h"
+#include "platform/linux/workspace/GnomeShellBackend.h"
 #include "platform/linux/workspace/KWinBackend.h"
 #include "platform/linux/workspace/PendingLaunches.h"
 #include "platform/linux/workspace/WindowBackend.h"
@@ -35,6 +36,8 @@ const char* nameOf(LinuxWorkspace::Backend backend) {
         return "the Wayland foreign-toplevel protocol";
     case LinuxWorkspace::Backend::KWin:
         return "a KWin script";
+    case LinuxWorkspace::Backend::GnomeShell:
+        return "Tarnell's GNOME Shell extension, once it runs";
     case LinuxWorkspace::Backend::LaunchOnly:
         break;
     }
@@ -74,6 +77,12 @@ LinuxWorkspace::LinuxWorkspace()
             windows_ = std::move(backend);
             backendKind_ = Backend::X11;
         }
+    }
+    // GNOME Shell lets only its own extensions handle windows: Tarnell's serves once
+    // it runs, and what was found above until then.
+    if (GnomeShellBackend::runsInSession()) {
+        windows_ = std::make_unique<GnomeShellBackend>(std::move(windows_));
+        backendKind_ = Backend::GnomeShell;
     }
     diagnose("workspace: desktop %s, session %s; windows through %s",
              environmentValue("XDG_CURRENT_DESKTOP"), environmentValue("XDG_SESSION_TYPE"),
