@@ -14,6 +14,7 @@ class LoginItemService;
 } // namespace tarnell::app
 
 namespace tarnell::input {
+class KeyboardLayoutSource;
 class LinuxInput;
 } // namespace tarnell::input
 
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<GioApplicationDirectory> applications_;
     std::unique_ptr<InputAccessTrust> trust_;
     std::unique_ptr<QtTimerService> timers_;
+    std::unique_ptr<input::KeyboardLayoutSource> layout_; // before the input that follows it
     std::unique_ptr<input::LinuxInput> input_;
     std::unique_ptr<LinuxWorkspace> workspace_;
 
