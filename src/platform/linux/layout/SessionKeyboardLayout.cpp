@@ -1,6 +1,7 @@
 #include "platform/linux/layout/SessionKeyboardLayout.h"
 
 #include "platform/linux/diagnostics/Diagnostics.h"
+#include "platform/linux/layout/GnomeKeyboardLayout.h"
 #include "platform/linux/layout/KdeKeyboardLayout.h"
 #include "platform/linux/layout/SwayKeyboardLayout.h"
 #include "platform/linux/layout/X11KeyboardLayout.h"
@@ -69,10 +70,11 @@ std::unique_ptr<input::KeyboardLayoutSource> chooseSource(const char*& through) 
         }
     }
     // GNOME Shell starts Xwayland only for X11 clients and stops it when they are
-    // gone; a connection kept open would keep it running. Its input sources will be
-    // followed through Tarnell's extension.
+    // gone; a connection kept open would keep it running. Its input sources are
+    // followed through Tarnell's extension instead.
     if (desktopIs("GNOME")) {
-        return nullptr;
+        through = "GNOME Shell's input sources and Tarnell's extension";
+        return GnomeKeyboardLayout::connect();
     }
     // Xwayland is handed the compositor's keymap whenever it changes.
     through = "Xwayland";
