@@ -7,6 +7,7 @@
 #include "app/TarnellApp.h"
 #include "app/TerminationSignals.h"
 #include "app/Wording.h"
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/system/LinuxPlatform.h"
 
 #include <QApplication>
@@ -19,10 +20,16 @@
 namespace {
 
 constexpr const char* kHeadlessOption = "headless";
+constexpr const char* kVerboseOption = "verbose";
+
+struct Options {
+    bool headless = false;
+    bool verbose = false;
+};
 
 // Options are read before any display connection is made, so that --help and
 // --version answer on a terminal without one.
-bool readOptions(int argc, char** argv, bool& headless) {
+bool readOptions(int argc, char** argv, Options& options) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Caps Lock as a Hyper key: hold Caps Lock and press a key to open an application."));
@@ -33,6 +40,11 @@ bool readOptions(int argc, char** argv, bool& headless) {
     parser.addOption(QCommandLineOption(
         QString::fromLatin1(kHeadlessOption),
         QStringLiteral("Run the keyboard engine alone, without tray icon or windows.")));
+    parser.addOption(QCommandLineOption(
+        QString::fromLatin1(kVerboseOption),
+        QStringLiteral("Describe on standard error what Tarnell does: keyboards found and "
+                       "taken, input access, the window system, each application opened, "
+                       "raised or hidden, settings files it cannot read.")));
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
@@ -53,18 +65,19 @@ bool readOptions(int argc, char** argv, bool& headless) {
     if (parser.isSet(QStringLiteral("version"))) {
         parser.showVersion();
     }
-    headless = parser.isSet(QString::fromLatin1(kHeadlessOption));
+    options.headless = parser.isSet(QString::fromLatin1(kHeadlessOption));
+    options.verbose = parser.isSet(QString::fromLatin1(kVerboseOption));
     return true;
 }
 
-// The settings window shows the settings form; the three services outlive it.
+// The settings window shows the settings form; the services outlive it.
 tarnell::app::SettingsContentFactory
 settingsViewFactory(tarnell::platform::LinuxPlatform& platform) {
     return [&platform](tarnell::BindingStore& store, tarnell::engine::HyperKeyMonitor& monitor,
                        bool launchesAtLogin) -> std::unique_ptr<QWidget> {
-        return std::make_unique<tarnell::app::SettingsView>(store, monitor, platform.loginItems(),
-                                                            platform.accessSettings(),
-                                                            platform.catalog(), launchesAtLogin);
+        return std::make_unique<tarnell::app::SettingsView>(
+            store, monitor, platform.loginItems(), platform.accessSettings(), platform.catalog(),
+            launchesAtLogin, platform.desktopExtension());
     };
 }
 
@@ -76,11 +89,14 @@ int main(int argc, char** argv) {
     // No display name: Qt would append it to every window title.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tarnell.Tarnell"));
 
-    bool headless = false;
-    if (!readOptions(argc, argv, headless)) {
+    Options options;
+    if (!readOptions(argc, argv, options)) {
         return 1;
     }
-    if (headless) {
+    if (options.verbose) {
+        tarnell::platform::enableDiagnostics();
+    }
+    if (options.headless) {
         return tarnell::runHeadless(argc, argv);
     }
 

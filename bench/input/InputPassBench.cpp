@@ -1,6 +1,7 @@
 // Cost of one key event on the pass path, from reading it to writing it out,
 // beside the least a reader and writer of the same events must do.
 #include "platform/linux/input/KeyRouter.h"
+#include "platform/linux/input/XkbKeyText.h"
 
 #include <array>
 #include <benchmark/benchmark.h>
@@ -189,10 +190,9 @@ void BM_MemoryCopyLoop(benchmark::State& state) {
     });
 }
 
-void BM_MemoryKeyRouterPass(benchmark::State& state) {
+void routeMemoryFrames(benchmark::State& state, KeyTextSource& text) {
     MemoryFrames frames;
     MemorySink sink(frames);
-    NoText text;
     KeyMap map;
     map.set({{KEY_CAPSLOCK, KEY_F18}});
     KeyRouter router(sink, text, map);
@@ -206,9 +206,26 @@ void BM_MemoryKeyRouterPass(benchmark::State& state) {
     });
 }
 
+void BM_MemoryKeyRouterPass(benchmark::State& state) {
+    NoText text;
+    routeMemoryFrames(state, text);
+}
+
+// The same with the key text of a real layout, which each passing key asks whether
+// it changes the keyboard state.
+void BM_MemoryKeyRouterPassXkbText(benchmark::State& state) {
+    const auto text = XkbKeyText::fromNames({"evdev", "pc105", "us", "", ""});
+    if (!text) {
+        state.SkipWithError("no keymap");
+        return;
+    }
+    routeMemoryFrames(state, *text);
+}
+
 } // namespace
 
 BENCHMARK(BM_PipeReadWriteLoop)->UseManualTime();
 BENCHMARK(BM_PipeKeyRouterPass)->UseManualTime();
 BENCHMARK(BM_MemoryCopyLoop)->UseManualTime();
 BENCHMARK(BM_MemoryKeyRouterPass)->UseManualTime();
+BENCHMARK(BM_MemoryKeyRouterPassXkbText)->UseManualTime();

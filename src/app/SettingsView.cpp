@@ -2,6 +2,7 @@
 
 #include "app/AccessSettingsOpener.h"
 #include "app/ChangeSignal.h"
+#include "app/DesktopExtensionNotice.h"
 #include "app/FormSection.h"
 #include "app/NoticeRow.h"
 #include "app/ShortcutListSection.h"
@@ -36,7 +37,8 @@ QCheckBox* makeToggle(const char* title, const char* objectName, QWidget* parent
 
 SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor,
                            LoginItemService& loginItems, AccessSettingsOpener& accessSettings,
-                           ApplicationCatalog& catalog, bool launchesAtLogin, QWidget* parent)
+                           ApplicationCatalog& catalog, bool launchesAtLogin,
+                           DesktopExtension* desktopExtension, QWidget* parent)
     : QWidget(parent), store_(store), monitor_(monitor),
       launchesAtLogin_(loginItems, launchesAtLogin),
       accessSection_(makeAccessSection(accessSettings)), behaviourSection_(makeBehaviourSection()),
@@ -54,6 +56,10 @@ SettingsView::SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor
     sections->setContentsMargins(16, 16, 16, 16);
     sections->setSpacing(18);
     sections->addWidget(accessSection_);
+    if (desktopExtension != nullptr) {
+        desktopExtensionNotice_ = new DesktopExtensionNotice(*desktopExtension);
+        sections->addWidget(desktopExtensionNotice_);
+    }
     sections->addWidget(behaviourSection_);
     sections->addWidget(shortcutsSection_);
     sections->addStretch(1);
@@ -165,8 +171,9 @@ QPushButton* SettingsView::openSettingsButton() const {
 
 std::vector<FormSection*> SettingsView::visibleSections() const {
     std::vector<FormSection*> sections;
-    for (FormSection* section : {accessSection_, behaviourSection_, shortcutsSection_}) {
-        if (!section->isHidden()) {
+    for (FormSection* section : {accessSection_, static_cast<FormSection*>(desktopExtensionNotice_),
+                                 behaviourSection_, shortcutsSection_}) {
+        if (section != nullptr && !section->isHidden()) {
             sections.push_back(section);
         }
     }

@@ -21,12 +21,15 @@ namespace tarnell::app {
 class AccessSettingsOpener;
 class ApplicationCatalog;
 class ChangeSignal;
+class DesktopExtension;
+class DesktopExtensionNotice;
 class FormSection;
 class NoticeRow;
 class ShortcutListSection;
 
 // The content of the settings window: the input access notice while access is
-// missing, the three behaviour toggles with the instructions, and the shortcuts.
+// missing, the desktop extension's notice while it does not run, the three
+// behaviour toggles with the instructions, and the shortcuts.
 // It keeps no copy of the store's or the monitor's data: it shows their current
 // values after every change they announce, and each toggle writes straight into
 // the store.
@@ -38,11 +41,16 @@ public:
 
     SettingsView(BindingStore& store, engine::HyperKeyMonitor& monitor,
                  LoginItemService& loginItems, AccessSettingsOpener& accessSettings,
-                 ApplicationCatalog& catalog, bool launchesAtLogin, QWidget* parent = nullptr);
+                 ApplicationCatalog& catalog, bool launchesAtLogin,
+                 DesktopExtension* desktopExtension = nullptr, QWidget* parent = nullptr);
 
     // The sections shown now, top to bottom.
     [[nodiscard]] std::vector<FormSection*> visibleSections() const;
     [[nodiscard]] FormSection* accessSection() const { return accessSection_; }
+    // nullptr where the desktop needs no extension.
+    [[nodiscard]] DesktopExtensionNotice* desktopExtensionNotice() const {
+        return desktopExtensionNotice_;
+    }
     [[nodiscard]] FormSection* behaviourSection() const { return behaviourSection_; }
     [[nodiscard]] FormSection* shortcutsSection() const { return shortcutsSection_; }
 
@@ -79,6 +87,7 @@ private:
     QCheckBox* quickTap_ = nullptr;
     QWidget* content_ = nullptr;
     FormSection* accessSection_;
+    DesktopExtensionNotice* desktopExtensionNotice_ = nullptr;
     FormSection* behaviourSection_;
     FormSection* shortcutsSection_;
     ShortcutListSection* shortcutList_;

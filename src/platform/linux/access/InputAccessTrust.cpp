@@ -1,12 +1,14 @@
 #include "platform/linux/access/InputAccessTrust.h"
 
 #include "platform/linux/access/AccessHelperPath.h"
+#include "platform/linux/diagnostics/Diagnostics.h"
 
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <libudev.h>
@@ -19,13 +21,18 @@
 namespace tarnell::platform {
 namespace {
 
-bool opens(const std::filesystem::path& path, int mode) {
+// 0 when the path opens, else why not (an errno value).
+int openError(const std::filesystem::path& path, int mode) {
     const int fd = open(path.c_str(), mode | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        return false;
+        return errno;
     }
     close(fd);
-    return true;
+    return 0;
+}
+
+bool opens(const std::filesystem::path& path, int mode) {
+    return openError(path, mode) == 0;
 }
 
 std::vector<std::filesystem::path> udevKeyboards() {
@@ -106,7 +113,19 @@ bool InputAccessTrust::isProcessTrusted() {
         config_.keyboardNodes ? config_.keyboardNodes() : std::vector<std::filesystem::path>{};
     const bool canRead = std::any_of(keyboards.begin(), keyboards.end(),
                                      [](const auto& node) { return opens(node, O_RDONLY); });
-    return canRead && opens(config_.uinputDevice, O_WRONLY);
+    const int uinputError = openError(config_.uinputDevice, O_WRONLY);
+    const bool trusted = canRead && uinputError == 0;
+    if (diagnosticsEnabled() && lastAnswer_ != trusted) {
+        if (trusted) {
+            diagnose("input access: granted");
+        } else {
+            diagnose("input access: waiting; %zu keyboard(s) found, %s; %s: %s", keyboards.size(),
+                     canRead ? "one can be read" : "none can be read", config_.uinputDevice.c_str(),
+                     uinputError == 0 ? "can be written" : std::strerror(uinputError));
+        }
+    }
+    lastAnswer_ = trusted;
+    return trusted;
 }
 
 bool InputAccessTrust::isProcessTrustedWithPrompt() {
@@ -121,6 +140,13 @@ bool InputAccessTrust::isProcessTrustedWithPrompt() {
         // touches nothing. The helper takes no arguments.
         *promptOpen_ = config_.launch(config_.pkexec, {helper->string()},
                                       [open = promptOpen_] { *open = false; });
+        diagnose("input access: %s %s through %s",
+                 *promptOpen_ ? "asking for it with" : "could not start", helper->c_str(),
+                 config_.pkexec.c_str());
+    } else {
+        diagnose("input access: %s or %s is missing or not installed safely, so access is not "
+                 "asked for",
+                 config_.helper.c_str(), config_.pkexec.c_str());
     }
     return false;
 }

@@ -61,6 +61,7 @@ private:
     [[nodiscard]] std::optional<std::filesystem::path> safeHelper() const;
 
     InputAccessConfig config_;
+    std::optional<bool> lastAnswer_; // for telling changes, with --verbose
     std::shared_ptr<bool> promptOpen_ = std::make_shared<bool>(false);
 };
 

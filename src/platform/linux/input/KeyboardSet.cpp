@@ -1,6 +1,10 @@
 #include "platform/linux/input/KeyboardSet.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/input/VirtualKeyboardIdentity.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace tarnell::input {
 namespace {
@@ -31,10 +35,13 @@ void KeyboardSet::add(const std::string& path, Clock::time_point now, bool known
 void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool knownKeyboard) {
     auto device = opener_.open(path);
     if (!device) {
+        const int error = errno;
         // A new node is often readable only once its permissions are set.
         Retry& retry = retries_[path];
         retry.knownKeyboard = knownKeyboard;
         if (++retry.attempts >= options_.openAttempts) {
+            platform::diagnose("keyboards: %s cannot be opened: %s; left alone", path.c_str(),
+                               std::strerror(error));
             retries_.erase(path);
         } else {
             retry.next = now + options_.openRetryInterval;
@@ -45,6 +52,7 @@ void KeyboardSet::tryOpen(const std::string& path, Clock::time_point now, bool k
     if (!(knownKeyboard || device->isKeyboard()) || isTarnellVirtualDevice(device->identity())) {
         return;
     }
+    platform::diagnose("keyboards: %s (%s) found", path.c_str(), device->identity().name.c_str());
     auto entry = std::make_unique<Entry>();
     entry->path = path;
     entry->device = std::move(device);
@@ -159,6 +167,8 @@ void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
     }
     // A keyboard nothing would let go of when this process hangs stays free.
     if (!entry.watched) {
+        platform::diagnose("keyboards: %s not taken: the stall guard does not watch it",
+                           entry.path.c_str());
         entry.grabWaitSince.reset();
         return;
     }
@@ -168,9 +178,12 @@ void KeyboardSet::tryGrab(Entry& entry, Clock::time_point now) {
         return;
     }
     if (entry.device->grab(true)) {
+        platform::diagnose("keyboards: %s taken", entry.path.c_str());
         entry.grabbed = true;
         entry.grabWaitSince.reset();
     } else if (waitedEnough) {
+        platform::diagnose("keyboards: %s not taken: %s", entry.path.c_str(),
+                           errno == EBUSY ? "another program holds it" : std::strerror(errno));
         entry.grabWaitSince.reset(); // someone else holds it: leave it alone
     }
 }

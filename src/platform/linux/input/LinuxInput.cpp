@@ -1,6 +1,8 @@
 #include "platform/linux/input/LinuxInput.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/input/EvdevDevice.h"
+#include "platform/linux/input/KeyboardLayoutSource.h"
 #include "platform/linux/input/KeyboardTap.h"
 #include "platform/linux/input/LoginSession.h"
 #include "platform/linux/input/UdevKeyboards.h"
@@ -13,7 +15,21 @@ namespace tarnell::input {
 // Makes taps and remembers the one alive, for the Caps Lock state.
 class LinuxInput::TapService final : public engine::EventTapService {
 public:
-    explicit TapService(LinuxInput& input) : input_(input) {}
+    // Follows the layout source while it lives, unless a fixed layout was asked for.
+    explicit TapService(LinuxInput& input) : input_(input) {
+        const Options& options = input_.options_;
+        if (options.layoutSource != nullptr && !options.layout) {
+            options.layoutSource->setListener(
+                [this](const KeyboardLayout& layout) { layoutChanged(layout); });
+        }
+    }
+    ~TapService() override {
+        if (input_.options_.layoutSource != nullptr) {
+            input_.options_.layoutSource->setListener({});
+        }
+    }
+    TapService(const TapService&) = delete;
+    TapService& operator=(const TapService&) = delete;
 
     std::unique_ptr<engine::EventTap> createTap(std::uint64_t /*eventMask*/,
                                                 engine::EventTapCallback callback,
@@ -26,8 +42,19 @@ public:
         if (!parts.output) {
             return nullptr;
         }
-        parts.text =
-            options.layout ? XkbKeyText::fromNames(*options.layout) : XkbKeyText::forUserLayout();
+        std::unique_ptr<XkbKeyText> text;
+        if (options.layout) {
+            text = XkbKeyText::fromNames(*options.layout);
+        } else {
+            if (options.layoutSource != nullptr) {
+                text = XkbKeyText::forLayout(options.layoutSource->current());
+            }
+            if (!text) {
+                text = XkbKeyText::forUserLayout();
+            }
+        }
+        XkbKeyText* keyText = text.get();
+        parts.text = std::move(text);
         parts.opener = options.opener != nullptr ? options.opener : input_.evdevOpener_.get();
         if (options.followUdev) {
             parts.udev = UdevKeyboards::create(options.seat);
@@ -42,11 +69,21 @@ public:
         if (!tap->isValid()) {
             return nullptr;
         }
+        tap->text = keyText;
         current_ = tap.get();
         return tap;
     }
 
     [[nodiscard]] KeyboardTap* current() const { return current_; }
+
+    // On the main loop, between keys.
+    void layoutChanged(const KeyboardLayout& layout) {
+        platform::diagnose("key text: the layout in use is now %s",
+                           layout.keymap->layoutName(layout.group).c_str());
+        if (current_ != nullptr && current_->text != nullptr) {
+            current_->text->install(layout);
+        }
+    }
 
 private:
     class TrackedTap final : public KeyboardTap {
@@ -62,12 +99,14 @@ private:
         TrackedTap(const TrackedTap&) = delete;
         TrackedTap& operator=(const TrackedTap&) = delete;
 
+        XkbKeyText* text = nullptr; // owned by the tap; null when it types no text
+
     private:
         TapService& service_;
     };
 
     LinuxInput& input_;
-    KeyboardTap* current_ = nullptr;
+    TrackedTap* current_ = nullptr;
 };
 
 // Caps Lock through the virtual keyboard of the live tap: the state is the LED as

@@ -15,6 +15,7 @@
 namespace tarnell::input {
 
 class DeviceOpener;
+class KeyboardLayoutSource;
 class KeyboardTap;
 class LoginSession;
 class OutputKeyboard;
@@ -43,9 +44,12 @@ public:
         bool followUdev = true;
         std::string seat = sessionSeat();
         std::string uinputPath = "/dev/uinput";
-        // The layout for key text; nullopt: the user's (X server, else the system
-        // keyboard configuration, else the XKB defaults).
+        // The layout for key text; nullopt: the layout source's, else the user's (X
+        // server, else the system keyboard configuration, else the XKB defaults).
         std::optional<XkbNames> layout;
+        // The desktop's layout in use, followed by the live tap's key text from each
+        // change on. Must outlive the LinuxInput.
+        KeyboardLayoutSource* layoutSource = nullptr;
         std::chrono::milliseconds stallTimeout{1000};
         std::chrono::milliseconds grabWait{1000};
         // The longest wait for the desktop to open a new virtual keyboard.

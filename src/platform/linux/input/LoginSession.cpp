@@ -1,5 +1,7 @@
 #include "platform/linux/input/LoginSession.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -123,6 +125,10 @@ void LoginSession::propertiesChanged(const QString& interface, const QVariantMap
         active_ = it->toBool();
     } else if (invalidated.contains(QStringLiteral("Active"))) {
         readActive();
+    }
+    if (active_ != before) {
+        platform::diagnose("session: %s", active_ ? "active again; keyboards are taken back"
+                                                  : "not active; keyboards are let go");
     }
     if (active_ != before && onActiveChanged) {
         onActiveChanged(active_);

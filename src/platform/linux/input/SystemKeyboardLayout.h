@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/input/XkbKeyText.h"
+#include "platform/linux/input/XkbKeymap.h"
 
 #include <optional>
 #include <string_view>

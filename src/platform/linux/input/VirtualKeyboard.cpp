@@ -1,9 +1,11 @@
 #include "platform/linux/input/VirtualKeyboard.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/input/VirtualKeyboardIdentity.h"
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
@@ -58,6 +60,8 @@ libevdev* describeKeyboard() {
 std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(const std::string& uinputPath) {
     const int fd = ::open(uinputPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        platform::diagnose("virtual keyboard: %s cannot be opened: %s", uinputPath.c_str(),
+                           std::strerror(errno));
         return nullptr;
     }
     libevdev* description = describeKeyboard();
@@ -65,9 +69,12 @@ std::unique_ptr<VirtualKeyboard> VirtualKeyboard::create(const std::string& uinp
     const int status = libevdev_uinput_create_from_device(description, fd, &device);
     libevdev_free(description);
     if (status != 0) {
+        platform::diagnose("virtual keyboard: cannot be made: %s", std::strerror(-status));
         ::close(fd);
         return nullptr;
     }
+    const char* node = libevdev_uinput_get_devnode(device);
+    platform::diagnose("virtual keyboard: made as %s", node != nullptr ? node : "(no node yet)");
     return std::unique_ptr<VirtualKeyboard>(new VirtualKeyboard(fd, device));
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
@@ -13,19 +14,6 @@ namespace {
 
 // Kernel key codes are XKB key codes less 8.
 constexpr xkb_keycode_t kXkbOffset = 8;
-
-xkb_context* newContext() {
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    if (context != nullptr) {
-        // Tarnell keeps no log; a keymap that cannot be made means keys without text.
-        xkb_context_set_log_level(context, XKB_LOG_LEVEL_CRITICAL);
-    }
-    return context;
-}
-
-const char* orNull(const std::string& text) {
-    return text.empty() ? nullptr : text.c_str();
-}
 
 // Decodes UTF-8 into at most maxLength UTF-16 units; returns the units written.
 int utf8ToUtf16(const char* text, std::size_t length, char16_t* out, int maxLength) {
@@ -67,44 +55,49 @@ int utf8ToUtf16(const char* text, std::size_t length, char16_t* out, int maxLeng
     return written;
 }
 
+// A fresh state of the keymap with the group locked, and the locks of `previous`
+// (Caps Lock, Num Lock) carried over by name.
+xkb_state* newState(const XkbKeymap& keymap, std::uint32_t group, xkb_state* previous) {
+    xkb_state* state = xkb_state_new(keymap.get());
+    if (state == nullptr) {
+        return nullptr;
+    }
+    xkb_mod_mask_t locked = 0;
+    if (previous != nullptr) {
+        for (const char* name : {XKB_MOD_NAME_CAPS, XKB_MOD_NAME_NUM}) {
+            const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap.get(), name);
+            if (index != XKB_MOD_INVALID &&
+                xkb_state_mod_name_is_active(previous, name, XKB_STATE_MODS_LOCKED) > 0) {
+                locked |= xkb_mod_mask_t{1} << index;
+            }
+        }
+    }
+    xkb_state_update_mask(state, 0, 0, locked, 0, 0, group);
+    return state;
+}
+
 } // namespace
 
-XkbKeyText::XkbKeyText(xkb_context* context, xkb_keymap* keymap)
-    : context_(context), keymap_(keymap), state_(xkb_state_new(keymap)) {
-    // Keys whose press changes the state: only those need feeding as they pass.
-    for (std::size_t code = 0; code < affects_.size(); ++code) {
-        xkb_state* scratch = xkb_state_new(keymap_);
-        if (scratch == nullptr) {
-            continue;
-        }
-        const auto key = static_cast<xkb_keycode_t>(code) + kXkbOffset;
-        if (xkb_state_update_key(scratch, key, XKB_KEY_DOWN) != 0) {
-            affects_.set(code);
-        }
-        xkb_state_unref(scratch);
-    }
-}
+XkbKeyText::XkbKeyText(std::shared_ptr<const XkbKeymap> keymap, xkb_state* state)
+    : keymap_(std::move(keymap)), state_(state) {}
 
 XkbKeyText::~XkbKeyText() {
     xkb_state_unref(state_);
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(context_);
+}
+
+std::unique_ptr<XkbKeyText> XkbKeyText::forLayout(const KeyboardLayout& layout) {
+    if (!layout.keymap) {
+        return nullptr;
+    }
+    xkb_state* state = newState(*layout.keymap, layout.group, nullptr);
+    if (state == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<XkbKeyText>(new XkbKeyText(layout.keymap, state));
 }
 
 std::unique_ptr<XkbKeyText> XkbKeyText::fromNames(const XkbNames& names) {
-    xkb_context* context = newContext();
-    if (context == nullptr) {
-        return nullptr;
-    }
-    const xkb_rule_names ruleNames{orNull(names.rules), orNull(names.model), orNull(names.layout),
-                                   orNull(names.variant), orNull(names.options)};
-    xkb_keymap* keymap =
-        xkb_keymap_new_from_names(context, &ruleNames, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    if (keymap == nullptr) {
-        xkb_context_unref(context);
-        return nullptr;
-    }
-    return std::unique_ptr<XkbKeyText>(new XkbKeyText(context, keymap));
+    return forLayout({XkbKeymap::fromNames(names), 0});
 }
 
 std::unique_ptr<XkbKeyText> XkbKeyText::fromX11Display() {
@@ -119,19 +112,9 @@ std::unique_ptr<XkbKeyText> XkbKeyText::fromX11Display() {
     if (xkb_x11_setup_xkb_extension(
             connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
             XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr) != 0) {
-        const std::int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
-        xkb_context* context = newContext();
-        if (device >= 0 && context != nullptr) {
-            xkb_keymap* keymap = xkb_x11_keymap_new_from_device(context, connection, device,
-                                                                XKB_KEYMAP_COMPILE_NO_FLAGS);
-            if (keymap != nullptr) {
-                result.reset(new XkbKeyText(context, keymap));
-                context = nullptr;
-            }
-        }
-        if (context != nullptr) {
-            xkb_context_unref(context);
-        }
+        result = forLayout(
+            {XkbKeymap::fromX11Device(connection, xkb_x11_get_core_keyboard_device_id(connection)),
+             0});
     }
     xcb_disconnect(connection);
     return result;
@@ -149,12 +132,32 @@ std::unique_ptr<XkbKeyText> XkbKeyText::forUserLayout() {
     return fromNames({});
 }
 
+void XkbKeyText::install(const KeyboardLayout& layout) {
+    if (!layout.keymap) {
+        return;
+    }
+    if (layout.keymap == keymap_) {
+        // The same keymap, another group: the keys held and their modifiers stay.
+        xkb_state_update_mask(state_, xkb_state_serialize_mods(state_, XKB_STATE_MODS_DEPRESSED),
+                              xkb_state_serialize_mods(state_, XKB_STATE_MODS_LATCHED),
+                              xkb_state_serialize_mods(state_, XKB_STATE_MODS_LOCKED), 0, 0,
+                              layout.group);
+        return;
+    }
+    xkb_state* state = newState(*layout.keymap, layout.group, state_);
+    if (state == nullptr) {
+        return;
+    }
+    xkb_state_unref(std::exchange(state_, state));
+    keymap_ = layout.keymap;
+}
+
 void XkbKeyText::updateKey(std::uint16_t code, bool down) {
     xkb_state_update_key(state_, code + kXkbOffset, down ? XKB_KEY_DOWN : XKB_KEY_UP);
 }
 
 void XkbKeyText::setCapsLocked(bool locked) {
-    const xkb_mod_index_t lock = xkb_keymap_mod_get_index(keymap_, XKB_MOD_NAME_CAPS);
+    const xkb_mod_index_t lock = xkb_keymap_mod_get_index(keymap_->get(), XKB_MOD_NAME_CAPS);
     if (lock == XKB_MOD_INVALID) {
         return;
     }

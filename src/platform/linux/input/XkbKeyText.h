@@ -1,26 +1,14 @@
 #pragma once
 
 #include "platform/linux/input/KeyRouter.h"
+#include "platform/linux/input/KeyboardLayoutSource.h"
+#include "platform/linux/input/XkbKeymap.h"
 
-#include <bitset>
 #include <memory>
-#include <string>
 
-struct xkb_context;
-struct xkb_keymap;
 struct xkb_state;
 
 namespace tarnell::input {
-
-// Rules, model, layout, variant and options of a keyboard layout; empty fields
-// take the XKB defaults.
-struct XkbNames {
-    std::string rules;
-    std::string model;
-    std::string layout;
-    std::string variant;
-    std::string options;
-};
 
 // Key text through libxkbcommon, with a keyboard state that follows the keys fed.
 class XkbKeyText final : public KeyTextSource {
@@ -32,13 +20,22 @@ public:
     static std::unique_ptr<XkbKeyText> fromNames(const XkbNames& names);
     // nullptr when there is no reachable X server or it has no keyboard.
     static std::unique_ptr<XkbKeyText> fromX11Display();
+    // nullptr when the layout has no keymap.
+    static std::unique_ptr<XkbKeyText> forLayout(const KeyboardLayout& layout);
 
     ~XkbKeyText() override;
     XkbKeyText(const XkbKeyText&) = delete;
     XkbKeyText& operator=(const XkbKeyText&) = delete;
 
+    // The one way the layout changes: from the next key on, text comes from this
+    // keymap with this group locked. The keymap itself is shared and never changed;
+    // a new keyboard state is made for it and replaces the old one whole. Caps Lock
+    // and Num Lock stay as they were; with another keymap, keys held meanwhile count
+    // as released. Called between keys; a layout without a keymap changes nothing.
+    void install(const KeyboardLayout& layout);
+
     [[nodiscard]] bool affectsState(std::uint16_t code) const override {
-        return code < affects_.size() && affects_.test(code);
+        return keymap_->affectsState(code);
     }
     void updateKey(std::uint16_t code, bool down) override;
     int text(std::uint16_t code, char16_t* buffer, int maxLength) const override;
@@ -47,12 +44,10 @@ public:
     void setCapsLocked(bool locked) override;
 
 private:
-    XkbKeyText(xkb_context* context, xkb_keymap* keymap);
+    XkbKeyText(std::shared_ptr<const XkbKeymap> keymap, xkb_state* state);
 
-    xkb_context* context_;
-    xkb_keymap* keymap_;
+    std::shared_ptr<const XkbKeymap> keymap_;
     xkb_state* state_;
-    std::bitset<KEY_CNT> affects_;
 };
 
 } // namespace tarnell::input

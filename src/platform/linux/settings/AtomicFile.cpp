@@ -1,5 +1,7 @@
 #include "platform/linux/settings/AtomicFile.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -293,6 +295,7 @@ bool keepCopyAside(const std::filesystem::path& path) {
             ::unlink(side.c_str());
             return false;
         }
+        diagnose("settings: the unreadable %s was kept as %s", path.c_str(), side.c_str());
         return syncDirectory(parentOf(path));
     }
     return false;

@@ -1,6 +1,7 @@
 #include "platform/linux/settings/SettingsFileStore.h"
 
 #include "bindings/StoredJson.h"
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/settings/AtomicFile.h"
 #include "platform/linux/settings/SettingsDocument.h"
 
@@ -45,6 +46,22 @@ bool isOwnFile(std::string_view name) {
            isSafeDataKey(name.substr(0, name.size() - kDataFileExtension.size()));
 }
 
+const char* whyUnreadable(FileContents::Status status) {
+    return status == FileContents::Status::TooLarge ? "is too large"
+                                                    : "cannot be read as a regular file";
+}
+
+// Keeps what cannot be read before it is replaced; says so when it cannot.
+bool keptAside(const std::filesystem::path& file) {
+    if (keepCopyAside(file)) {
+        return true;
+    }
+    diagnose("settings: %s could not be copied aside, so it is left as it is and the change "
+             "is not saved",
+             file.c_str());
+    return false;
+}
+
 } // namespace
 
 SettingsFileStore::SettingsFileStore() : SettingsFileStore(defaultDirectory()) {}
@@ -83,6 +100,7 @@ std::optional<std::string> SettingsFileStore::dataForKey(std::string_view key) {
         contents.status == FileContents::Status::TooLarge) {
         // The caller will take the value for absent; it must not be lost to the
         // next write all the same.
+        reportUnreadable(*file, whyUnreadable(contents.status));
         unpreserved_.emplace(key);
     }
     if (contents.status != FileContents::Status::Read) {
@@ -92,12 +110,20 @@ std::optional<std::string> SettingsFileStore::dataForKey(std::string_view key) {
 }
 
 std::optional<bool> SettingsFileStore::boolForKey(std::string_view key) {
-    const auto contents = readWholeFile(settingsFile(), kStoredJsonMaxBytes);
+    const auto file = settingsFile();
+    const auto contents = readWholeFile(file, kStoredJsonMaxBytes);
     if (contents.status != FileContents::Status::Read) {
+        if (contents.status != FileContents::Status::Missing) {
+            reportUnreadable(file, whyUnreadable(contents.status));
+        }
         return std::nullopt;
     }
     const auto settings = readSettings(contents.bytes);
-    return settings ? settingAsBool(*settings, key) : std::nullopt;
+    if (!settings) {
+        reportUnreadable(file, "is not a settings object");
+        return std::nullopt;
+    }
+    return settingAsBool(*settings, key);
 }
 
 void SettingsFileStore::setData(std::string_view key, std::string_view bytes) {
@@ -106,7 +132,7 @@ void SettingsFileStore::setData(std::string_view key, std::string_view bytes) {
         return; // a value this large would not be read back
     }
     if (const auto pending = unpreserved_.find(key); pending != unpreserved_.end()) {
-        if (!keepCopyAside(*file)) {
+        if (!keptAside(*file)) {
             return; // the unreadable value could not be kept: leave it in place
         }
         unpreserved_.erase(pending);
@@ -124,16 +150,19 @@ void SettingsFileStore::setBool(std::string_view key, bool value) {
     case FileContents::Status::Missing:
         break;
     case FileContents::Status::Failed:
-        return; // cannot tell what the file holds, so it must not be replaced
+        // Cannot tell what the file holds, so it must not be replaced.
+        diagnose("settings: %s cannot be read as a regular file, so the change is not saved",
+                 file.c_str());
+        return;
     case FileContents::Status::TooLarge:
-        if (!keepCopyAside(file)) {
+        if (!keptAside(file)) {
             return;
         }
         break;
     case FileContents::Status::Read:
         if (auto parsed = readSettings(contents.bytes)) {
             settings = std::move(*parsed);
-        } else if (!keepCopyAside(file)) {
+        } else if (!keptAside(file)) {
             return;
         }
         break;
@@ -147,8 +176,15 @@ void SettingsFileStore::setBool(std::string_view key, bool value) {
 
 void SettingsFileStore::preserveUnreadable(std::string_view key) {
     const auto file = dataFile(key);
-    if (file && !keepCopyAside(*file)) {
+    if (file && !keptAside(*file)) {
         unpreserved_.emplace(key);
+    }
+}
+
+void SettingsFileStore::reportUnreadable(const std::filesystem::path& file, const char* why) {
+    // Each setting is read on its own; one line for the file is enough.
+    if (diagnosticsEnabled() && reportedUnreadable_.insert(file).second) {
+        diagnose("settings: %s %s; the defaults apply", file.c_str(), why);
     }
 }
 

@@ -49,11 +49,14 @@ public:
 private:
     [[nodiscard]] std::optional<std::filesystem::path> dataFile(std::string_view key) const;
     [[nodiscard]] std::filesystem::path settingsFile() const;
+    // With --verbose: the file cannot be read, and why; once per file.
+    void reportUnreadable(const std::filesystem::path& file, const char* why);
 
     std::filesystem::path directory_;
     // Data keys whose unreadable value still has to be copied aside before they
     // may be written.
     std::set<std::string, std::less<>> unpreserved_;
+    std::set<std::filesystem::path> reportedUnreadable_;
 };
 
 } // namespace tarnell::platform

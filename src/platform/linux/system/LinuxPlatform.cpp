@@ -5,7 +5,10 @@
 #include "platform/linux/applications/GioApplicationDirectory.h"
 #include "platform/linux/autostart/XdgAutostart.h"
 #include "platform/linux/desktop/GioApplicationCatalog.h"
+#include "platform/linux/gnome/SessionDesktopExtension.h"
+#include "platform/linux/input/KeyboardLayoutSource.h"
 #include "platform/linux/input/LinuxInput.h"
+#include "platform/linux/layout/SessionKeyboardLayout.h"
 #include "platform/linux/mainloop/QtTimerService.h"
 #include "platform/linux/settings/SettingsFileStore.h"
 #include "platform/linux/workspace/LinuxWorkspace.h"
@@ -18,13 +21,21 @@ namespace {
 // The desktop entry Tarnell installs, whose name the login item takes too.
 constexpr const char* kDesktopId = "io.github.tarnell.Tarnell.desktop";
 
+// Key text follows the layout the desktop types with.
+input::LinuxInput::Options inputOptions(input::KeyboardLayoutSource* layout) {
+    input::LinuxInput::Options options;
+    options.layoutSource = layout;
+    return options;
+}
+
 } // namespace
 
 LinuxPlatform::LinuxPlatform()
     : settings_(std::make_unique<SettingsFileStore>()),
       applications_(std::make_unique<GioApplicationDirectory>()),
       trust_(std::make_unique<InputAccessTrust>()), timers_(std::make_unique<QtTimerService>()),
-      input_(std::make_unique<input::LinuxInput>()),
+      layout_(layout::sessionKeyboardLayout()),
+      input_(std::make_unique<input::LinuxInput>(inputOptions(layout_.get()))),
       workspace_(std::make_unique<LinuxWorkspace>()) {}
 
 LinuxPlatform::~LinuxPlatform() = default;
@@ -68,6 +79,14 @@ app::ApplicationCatalog& LinuxPlatform::catalog() {
         catalog_ = std::make_unique<GioApplicationCatalog>();
     }
     return *catalog_;
+}
+
+app::DesktopExtension* LinuxPlatform::desktopExtension() {
+    if (!desktopExtensionLookedFor_) {
+        desktopExtensionLookedFor_ = true;
+        desktopExtension_ = gnome::desktopExtensionForSession();
+    }
+    return desktopExtension_.get();
 }
 
 } // namespace tarnell::platform

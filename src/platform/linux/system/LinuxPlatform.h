@@ -9,10 +9,12 @@
 namespace tarnell::app {
 class AccessSettingsOpener;
 class ApplicationCatalog;
+class DesktopExtension;
 class LoginItemService;
 } // namespace tarnell::app
 
 namespace tarnell::input {
+class KeyboardLayoutSource;
 class LinuxInput;
 } // namespace tarnell::input
 
@@ -31,9 +33,9 @@ class XdgAutostart;
 // after the Qt application object, and keep it for the life of the process: the
 // references it hands out point into it.
 //
-// The services the engine and the store need are made at once. The three that
+// The services the engine and the store need are made at once. The four that
 // only the user interface uses (login item, access settings, application
-// catalogue) are made on first use, so that running without a user interface
+// catalogue, desktop extension) are made on first use, so that running without a user interface
 // makes no widgets and touches nothing of theirs.
 class LinuxPlatform {
 public:
@@ -53,18 +55,24 @@ public:
     app::LoginItemService& loginItems();
     app::AccessSettingsOpener& accessSettings();
     app::ApplicationCatalog& catalog();
+    // Tarnell's extension of the session's desktop (GNOME Shell's); nullptr where
+    // the desktop needs none.
+    app::DesktopExtension* desktopExtension();
 
 private:
     std::unique_ptr<SettingsFileStore> settings_;
     std::unique_ptr<GioApplicationDirectory> applications_;
     std::unique_ptr<InputAccessTrust> trust_;
     std::unique_ptr<QtTimerService> timers_;
+    std::unique_ptr<input::KeyboardLayoutSource> layout_; // before the input that follows it
     std::unique_ptr<input::LinuxInput> input_;
     std::unique_ptr<LinuxWorkspace> workspace_;
 
     std::unique_ptr<XdgAutostart> loginItems_;
     std::unique_ptr<PkexecAccessSettings> accessSettings_;
     std::unique_ptr<GioApplicationCatalog> catalog_;
+    std::unique_ptr<app::DesktopExtension> desktopExtension_;
+    bool desktopExtensionLookedFor_ = false;
 };
 
 } // namespace tarnell::platform

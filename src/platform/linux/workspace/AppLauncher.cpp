@@ -1,5 +1,6 @@
 #include "platform/linux/workspace/AppLauncher.h"
 
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/workspace/WindowIdentity.h"
 
 #include <cstdlib>
@@ -76,6 +77,8 @@ gboolean AppLauncher::launchNow(gpointer data) {
     }
     GDesktopAppInfo* entry = g_desktop_app_info_new_from_filename(request->path.c_str());
     if (entry == nullptr) {
+        diagnose("launch %s: %s is not a readable application entry", request->desktopId.c_str(),
+                 request->path.c_str());
         return G_SOURCE_REMOVE;
     }
     GAppLaunchContext* context = g_app_launch_context_new();
@@ -83,9 +86,14 @@ gboolean AppLauncher::launchNow(gpointer data) {
         g_app_launch_context_setenv(context, name.c_str(), value.c_str());
     }
     // GIO handles the field codes, Terminal=true and D-Bus activation itself.
-    g_desktop_app_info_launch_uris_as_manager(entry, nullptr, context, G_SPAWN_SEARCH_PATH, nullptr,
-                                              nullptr, &AppLauncher::onLaunched, request.get(),
-                                              nullptr);
+    GError* error = nullptr;
+    if (g_desktop_app_info_launch_uris_as_manager(entry, nullptr, context, G_SPAWN_SEARCH_PATH,
+                                                  nullptr, nullptr, &AppLauncher::onLaunched,
+                                                  request.get(), &error) == FALSE) {
+        diagnose("launch %s: failed: %s", request->desktopId.c_str(),
+                 error != nullptr ? error->message : "no reason given");
+        g_clear_error(&error);
+    }
     g_object_unref(context);
     g_object_unref(entry);
     return G_SOURCE_REMOVE;
@@ -93,6 +101,7 @@ gboolean AppLauncher::launchNow(gpointer data) {
 
 void AppLauncher::onLaunched(GDesktopAppInfo*, GPid pid, gpointer data) {
     auto* request = static_cast<Request*>(data);
+    diagnose("launch %s: started, process %d", request->desktopId.c_str(), static_cast<int>(pid));
     if (const auto launcher = request->launcher.lock()) {
         (*launcher)->moveIntoScope(request->desktopId, pid);
     }

@@ -1,8 +1,10 @@
 #include "platform/linux/workspace/LinuxWorkspace.h"
 
 #include "bindings/FileUrl.h"
+#include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/workspace/AppLauncher.h"
 #include "platform/linux/workspace/DesktopEntries.h"
+#include "platform/linux/workspace/GnomeShellBackend.h"
 #include "platform/linux/workspace/KWinBackend.h"
 #include "platform/linux/workspace/PendingLaunches.h"
 #include "platform/linux/workspace/WindowBackend.h"
@@ -24,6 +26,27 @@ std::string launchIdIn(const WindowBackend::Environment& environment) {
         }
     }
     return {};
+}
+
+const char* nameOf(LinuxWorkspace::Backend backend) {
+    switch (backend) {
+    case LinuxWorkspace::Backend::X11:
+        return "X11 (EWMH)";
+    case LinuxWorkspace::Backend::Wlroots:
+        return "the Wayland foreign-toplevel protocol";
+    case LinuxWorkspace::Backend::KWin:
+        return "a KWin script";
+    case LinuxWorkspace::Backend::GnomeShell:
+        return "Tarnell's GNOME Shell extension, once it runs";
+    case LinuxWorkspace::Backend::LaunchOnly:
+        break;
+    }
+    return "nothing: applications are launched, never raised or hidden";
+}
+
+const char* environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : "(unset)";
 }
 
 } // namespace
@@ -55,6 +78,15 @@ LinuxWorkspace::LinuxWorkspace()
             backendKind_ = Backend::X11;
         }
     }
+    // GNOME Shell lets only its own extensions handle windows: Tarnell's serves once
+    // it runs, and what was found above until then.
+    if (GnomeShellBackend::runsInSession()) {
+        windows_ = std::make_unique<GnomeShellBackend>(std::move(windows_));
+        backendKind_ = Backend::GnomeShell;
+    }
+    diagnose("workspace: desktop %s, session %s; windows through %s",
+             environmentValue("XDG_CURRENT_DESKTOP"), environmentValue("XDG_SESSION_TYPE"),
+             nameOf(backendKind_));
     if (windows_) {
         auto* pending = pendingLaunches_.get();
         windows_->setEvents(
@@ -85,6 +117,8 @@ std::optional<engine::RunningApplication> LinuxWorkspace::frontmostApplication()
 }
 
 void LinuxWorkspace::hide(const engine::RunningApplication& application) {
+    diagnose("hide %s: %s", application.identifier ? application.identifier->c_str() : "(no ID)",
+             windows_ ? "asked to hide" : "not possible on this desktop");
     if (windows_) {
         windows_->hide(application);
     }
@@ -93,18 +127,22 @@ void LinuxWorkspace::hide(const engine::RunningApplication& application) {
 void LinuxWorkspace::openApplication(std::string_view appURL) {
     const auto path = pathFromFileUrl(appURL);
     if (!path) {
+        diagnose("open: %.*s is not a file URL", static_cast<int>(appURL.size()), appURL.data());
         return;
     }
     const auto desktopId = desktopIdOfEntryAt(*path, applicationDirs_);
     if (!desktopId) {
+        diagnose("open: %s is not a readable application entry", path->c_str());
         return;
     }
     if (windows_ && windows_->raise(*desktopId)) {
+        diagnose("raise %s: asked to come to the front", desktopId->c_str());
         return;
     }
     // Until its window shows, a launch under way stands for the running application.
     const auto launch = pendingLaunches_->start(*desktopId, PendingLaunches::Clock::now());
     if (launch == 0) {
+        diagnose("launch %s: already launching, waiting for its window", desktopId->c_str());
         return;
     }
     if (!windows_) {

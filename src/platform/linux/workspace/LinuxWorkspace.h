@@ -17,19 +17,21 @@ class WindowIdentifier;
 
 // The workspace of a Linux desktop session: applications are desktop entries,
 // identified by their desktop file ID; windows are watched through X11, on
-// wlroots compositors the foreign-toplevel protocol, and on KDE Plasma a KWin script.
-// Elsewhere (other Wayland sessions) it can only launch. A launch under way counts as
-// running until the application shows a window, whichever backend watches the windows.
+// wlroots compositors the foreign-toplevel protocol, on KDE Plasma a KWin script, and
+// on GNOME Shell Tarnell's extension. Elsewhere (other Wayland sessions) it can only
+// launch. A launch under way counts as running until the application shows a window,
+// whichever backend watches the windows.
 //
 // Make it on the main thread once the event loop exists; it does its work on the
 // default GLib main context, which Qt's event loop runs.
 class LinuxWorkspace final : public engine::Workspace {
 public:
-    enum class Backend { X11, Wlroots, KWin, LaunchOnly };
+    enum class Backend { X11, Wlroots, KWin, GnomeShell, LaunchOnly };
 
     // Picks the backend from the session: on Wayland, KWin when the session is KDE's
     // or KWin is on the session bus, else the foreign-toplevel protocol; else an X11
-    // display; else launching only.
+    // display; else launching only. In a GNOME Shell session, Tarnell's extension,
+    // with what was found serving until it runs.
     LinuxWorkspace();
     ~LinuxWorkspace() override;
     LinuxWorkspace(const LinuxWorkspace&) = delete;

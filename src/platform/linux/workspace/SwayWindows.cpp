@@ -11,6 +11,10 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr std::string_view scratchpadWorkspace = "__i3_scratch";
+// sway's trees are a few levels deep (outputs, workspaces, split containers); what
+// sway sends is read within these bounds all the same.
+constexpr int deepestTree = 128;
+constexpr std::size_t mostWindows = 4096;
 
 std::string textOf(const Json& node, const char* key) {
     const auto it = node.find(key);
@@ -63,7 +67,8 @@ void SwayWindows::onEvent(std::uint32_t type, std::string_view payload) {
         return;
     }
     if (const auto container = event.find("container");
-        container != event.end() && idOf(*container) >= 0) {
+        container != event.end() && idOf(*container) >= 0 &&
+        (windows_.size() < mostWindows || windows_.contains(idOf(*container)))) {
         focused_ = idOf(*container);
         // A window newer than the tree read last is filled in by the next one.
         windows_[focused_].lastFocused = ++focusCount_;
@@ -91,8 +96,8 @@ void SwayWindows::readTree(std::string_view payload, std::uint64_t request) {
         // Replies and events share one stream, in order: this tree shows every change
         // made before it arrived, and a window missing from it is gone.
         std::map<std::int64_t, Window> seen;
-        const auto visit = [&](const auto& self, const Json& node, bool hidden) -> void {
-            if (!node.is_object()) {
+        const auto visit = [&](const auto& self, const Json& node, bool hidden, int depth) -> void {
+            if (!node.is_object() || depth > deepestTree) {
                 return;
             }
             const auto type = textOf(node, "type");
@@ -125,17 +130,19 @@ void SwayWindows::readTree(std::string_view payload, std::uint64_t request) {
                         window.lastFocused = ++focusCount_;
                     }
                 }
-                seen.emplace(id, std::move(window));
+                if (seen.size() < mostWindows) {
+                    seen.emplace(id, std::move(window));
+                }
             }
             for (const char* children : {"nodes", "floating_nodes"}) {
                 if (const auto it = node.find(children); it != node.end() && it->is_array()) {
                     for (const auto& child : *it) {
-                        self(self, child, hidden);
+                        self(self, child, hidden, depth + 1);
                     }
                 }
             }
         };
-        visit(visit, tree, false);
+        visit(visit, tree, false, 0);
         windows_ = std::move(seen);
     }
 }

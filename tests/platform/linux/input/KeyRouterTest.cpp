@@ -284,3 +284,28 @@ TEST(XkbKeyText, ALayoutOfTheSystemIsHonoured) {
     ASSERT_EQ(text->text(KEY_SEMICOLON, buffer, 4), 1);
     EXPECT_EQ(buffer[0], u'\u00f6');
 }
+
+TEST(XkbKeyText, AnInstalledLayoutTakesOverAndTheLocksAndHeldKeysStay) {
+    const auto text = XkbKeyText::fromNames({"evdev", "pc105", "us", "", ""});
+    ASSERT_NE(text, nullptr);
+    const auto typed = [&](std::uint16_t code) {
+        char16_t buffer[4] = {};
+        const int length = text->text(code, buffer, 4);
+        return std::u16string(buffer, static_cast<std::size_t>(std::max(length, 0)));
+    };
+    text->setCapsLocked(true);
+    text->install({XkbKeymap::fromNames({"evdev", "pc105", "de", "", ""}), 0});
+    EXPECT_EQ(typed(KEY_Y), u"Z") << "Caps Lock stays locked in the new keymap";
+    text->setCapsLocked(false);
+
+    const auto both = XkbKeymap::fromNames({"evdev", "pc105", "us,ru", "", ""});
+    text->install({both, 1});
+    EXPECT_EQ(typed(KEY_S), u"ы");
+    text->updateKey(KEY_LEFTSHIFT, true);
+    text->install({both, 0});
+    EXPECT_EQ(typed(KEY_S), u"S") << "another group of the same keymap keeps the keys held";
+    text->updateKey(KEY_LEFTSHIFT, false);
+    EXPECT_EQ(typed(KEY_S), u"s");
+    text->install({nullptr, 1});
+    EXPECT_EQ(typed(KEY_S), u"s") << "no keymap, no change";
+}
