@@ -113,9 +113,13 @@ void BindingStore::setQuickTapTogglesCapsLock(bool value) {
 }
 
 void BindingStore::publishSnapshot() {
-    snapshot_.store(std::make_shared<const BindingSnapshot>(
-                        BindingSnapshot{bindings_, hidesFrontmostApp_, quickTapTogglesCapsLock_}),
-                    std::memory_order_release);
+    std::shared_ptr<const BindingSnapshot> made = std::make_shared<const BindingSnapshot>(
+        BindingSnapshot{bindings_, hidesFrontmostApp_, quickTapTogglesCapsLock_});
+    {
+        const std::lock_guard lock(snapshotMutex_);
+        snapshot_.swap(made);
+    }
+    // The one before goes here, or with the last reader that still holds it.
 }
 
 namespace {

@@ -5,8 +5,8 @@
 #include "bindings/ChangeNotifier.h"
 #include "bindings/KeyValueStore.h"
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,9 +58,12 @@ public:
     // ASCII keys.
     [[nodiscard]] const AppBinding* bindingForKey(std::string_view key) const;
     // What the store holds now, for a thread other than the main one (the key
-    // path): replaced whole after each assignment, never changed in place.
+    // path): replaced whole after each assignment, never changed in place. The
+    // lock is held for the copy of one pointer, never while a snapshot is made or
+    // freed.
     [[nodiscard]] std::shared_ptr<const BindingSnapshot> snapshot() const {
-        return snapshot_.load(std::memory_order_acquire);
+        const std::lock_guard lock(snapshotMutex_);
+        return snapshot_;
     }
     [[nodiscard]] std::vector<std::string>
     availableKeys(std::optional<std::string_view> currentKey = std::nullopt) const;
@@ -87,7 +90,8 @@ private:
     // The stored list could not be read when loading; a copy of it is kept aside
     // before the first save replaces it.
     bool storedBindingsUnreadable_ = false;
-    std::atomic<std::shared_ptr<const BindingSnapshot>> snapshot_;
+    mutable std::mutex snapshotMutex_;
+    std::shared_ptr<const BindingSnapshot> snapshot_;
 };
 
 } // namespace tarnell

@@ -161,7 +161,7 @@ void KeyboardTap::runOnMainLoop(std::function<void()> work) {
         work();
         return;
     }
-    QMetaObject::invokeMethod(&context_, std::move(work), Qt::QueuedConnection);
+    mainLoop_.post(std::move(work));
 }
 
 void KeyboardTap::setSessionActive(bool active) {
@@ -266,8 +266,7 @@ void KeyboardTap::listenTo(InputDevice& device) {
 
 void KeyboardTap::scheduleTick() {
     if (keys_.onThread()) {
-        QMetaObject::invokeMethod(
-            &context_, [this] { betweenKeys([this] { scheduleTick(); }); }, Qt::QueuedConnection);
+        mainLoop_.post([this] { betweenKeys([this] { scheduleTick(); }); });
         return;
     }
     if (inMainLoop_ && keyboards_ && keyboards_->hasPendingWork() && !tickTimer_.isActive()) {
@@ -371,8 +370,7 @@ void KeyboardTap::guardMayHaveEnded() {
         stopListeningToGuard(); // its descriptor is closed
     }
     if (ended || guard_->noticePending()) {
-        QMetaObject::invokeMethod(
-            &context_, [this] { takeGuardNotice(); }, Qt::QueuedConnection);
+        mainLoop_.post([this] { takeGuardNotice(); });
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/linux/input/KeyRouter.h"
 #include "platform/linux/input/KeyThread.h"
 #include "platform/linux/input/KeyboardSet.h"
+#include "platform/linux/input/MainLoopQueue.h"
 #include "platform/linux/input/StallGuard.h"
 #include "platform/linux/input/StallGuardPage.h"
 #include "platform/linux/input/VirtualKeyboard.h"
@@ -140,6 +141,7 @@ private:
     KeyboardSet::Clock::time_point guardStarted_;
 
     QObject context_;                   // owns the notifiers and the timers, on the main loop
+    MainLoopQueue mainLoop_;            // work from the key thread, and for the loop's next turn
     std::vector<InputDevice*> devices_; // the keyboards open, watched by the key thread
     std::vector<QSocketNotifier*> fixedNotifiers_;
     QSocketNotifier* guardNotifier_ = nullptr;
