@@ -73,17 +73,11 @@ X11Backend::X11Backend(xcb_connection_t* connection, int screenNumber,
     readClientList();
     readActiveWindow();
     xcb_flush(connection_);
-    watch_ =
-        g_unix_fd_add(xcb_get_file_descriptor(connection_), G_IO_IN, &X11Backend::onReadable, this);
-    // Events that arrived while waiting for the replies above are already read from
-    // the socket; they would otherwise wait for the next one to be noticed.
-    processEvents();
+    events_ = std::make_unique<XcbEventSource>(connection_, [this] { return processEvents(); });
 }
 
 X11Backend::~X11Backend() {
-    if (watch_ != 0) {
-        g_source_remove(watch_);
-    }
+    events_.reset();
     xcb_ewmh_connection_wipe(&ewmh_);
     xcb_disconnect(connection_);
 }
@@ -98,18 +92,9 @@ void X11Backend::internAtoms() {
     timeProbe_ = internAtom(connection_, "_TARNELL_TIME_PROBE");
 }
 
-gboolean X11Backend::onReadable(gint, GIOCondition, gpointer self) {
-    auto* backend = static_cast<X11Backend*>(self);
-    if (!backend->processEvents()) {
-        backend->watch_ = 0;
-        return G_SOURCE_REMOVE;
-    }
-    return G_SOURCE_CONTINUE;
-}
-
 bool X11Backend::processEvents() {
     // Replies read while handling one event may queue more; handle them all.
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+    while (xcb_generic_event_t* event = events_->next()) {
         const auto type = event->response_type & 0x7f;
         if (type == XCB_PROPERTY_NOTIFY) {
             handlePropertyNotify(*reinterpret_cast<xcb_property_notify_event_t*>(event));

@@ -2,11 +2,10 @@
 
 #include "platform/linux/workspace/WindowBackend.h"
 #include "platform/linux/workspace/WindowIdentity.h"
+#include "platform/linux/workspace/XcbEventSource.h"
 
 #include <cstdint>
 #include <functional>
-#include <glib-unix.h>
-#include <glib.h>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -49,7 +48,6 @@ private:
 
     X11Backend(xcb_connection_t* connection, int screenNumber, const WindowIdentifier& identifier);
     void internAtoms();
-    static gboolean onReadable(gint fd, GIOCondition condition, gpointer self);
     bool processEvents();
     void handlePropertyNotify(const xcb_property_notify_event_t& event);
     void handleStartupInfo(const xcb_client_message_event_t& message);
@@ -92,7 +90,7 @@ private:
     xcb_timestamp_t lastTime_ = XCB_CURRENT_TIME;
     std::vector<std::function<void(xcb_timestamp_t)>> waitingForTime_;
     unsigned launchCount_ = 0;
-    guint watch_ = 0;
+    std::unique_ptr<XcbEventSource> events_;
 };
 
 } // namespace tarnell::platform

@@ -41,6 +41,12 @@ public:
         if (keyboard_ != nullptr) {
             zwp_virtual_keyboard_v1_destroy(keyboard_);
         }
+        if (manager_ != nullptr) {
+            zwp_virtual_keyboard_manager_v1_destroy(manager_);
+        }
+        if (seat_ != nullptr) {
+            wl_seat_destroy(seat_);
+        }
         if (display_ != nullptr) {
             wl_display_disconnect(display_);
         }

@@ -101,7 +101,10 @@ void X11TestClient::sendToRoot(xcb_client_message_event_t message, std::uint32_t
     message.response_type = XCB_CLIENT_MESSAGE;
     xcb_send_event(connection_, 0, screen_->root, eventMask,
                    reinterpret_cast<const char*>(&message));
-    xcb_flush(connection_);
+    // Once the server answers, the message waits in the window manager's queue ahead
+    // of whatever another client (Tarnell) asks after this returns; without the round
+    // trip a request sent later on Tarnell's connection may be handled first.
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
 void X11TestClient::moveToDesktop(xcb_window_t window, std::uint32_t desktop) {
