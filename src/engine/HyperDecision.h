@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace tarnell {
 class BindingStore;
 struct AppBinding;
+struct BindingSnapshot;
 } // namespace tarnell
 
 namespace tarnell::engine {
@@ -18,8 +20,8 @@ enum class EventOutcome : std::uint8_t { pass, passWithHyperFlags, swallow };
 struct HyperAction {
     enum class Kind : std::uint8_t { none, reenableTap, toggleCapsLock, openSettings, activateApp };
     Kind kind = Kind::none;
-    // For activateApp: the bound application's URL. Points into the store's
-    // binding and is valid until the store next changes.
+    // For activateApp: the bound application's URL. Points into the decision's
+    // snapshot of the bindings, valid while that is held.
     std::string_view appURL;
 
     friend bool operator==(const HyperAction&, const HyperAction&) = default;
@@ -28,6 +30,9 @@ struct HyperAction {
 struct Decision {
     EventOutcome outcome = EventOutcome::pass;
     HyperAction action;
+    // The bindings the decision looked at, when it looked at any: holds what the
+    // action's URL points into.
+    std::shared_ptr<const BindingSnapshot> bindings;
 };
 
 // The Hyper key state, both false when the monitor is made.
@@ -57,7 +62,9 @@ KeyText keyCharacter(const KeyEvent& event);
 
 inline constexpr std::string_view kSettingsKey = ",";
 
-// What the decision needs besides the event and the state.
+// What the decision needs besides the event and the state. The store is read
+// through its snapshot, and only when the decision needs it (never on the pass
+// path), so the decision may run on any thread.
 struct DecisionContext {
     const BindingStore& store;
     bool hasOnOpenSettings;

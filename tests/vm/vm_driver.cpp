@@ -1,8 +1,8 @@
 // Runs inside the test machine: makes a keyboard through uinput, runs the minimal
-// forwarder and Tarnell on it, types through it and checks what comes out.
+// forwarder, keyd and Tarnell on it, types through it and checks what comes out.
 // Prints one PASS or FAIL line per check and ends with the overall result.
 //
-// Usage: vm-driver --forwarder <path> [--tarnell <path>] [--keys <n>]
+// Usage: vm-driver --forwarder <path> [--tarnell <path>] [--keyd <path>] [--keys <n>]
 //                  [--output-name <name of Tarnell's keyboard>]
 #include "Latency.h"
 #include "VmDevices.h"
@@ -19,6 +19,7 @@
 #include <linux/input-event-codes.h>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,14 +33,22 @@ namespace {
 constexpr const char* kKeyboardName = "VM Test Keyboard";
 constexpr const char* kSecondKeyboardName = "VM Test Keyboard Plugged Later";
 constexpr const char* kForwarderOutputName = "Minimal Forwarder Output";
+constexpr const char* kKeydOutputName = "keyd virtual keyboard";
+// The most Tarnell may take over the minimal loop on ordinary typing, at the median
+// and at p99, in the instruction clock: far above what it takes, far below what a
+// wakeup through a general event loop costs.
+constexpr double kTypingRatioBound = 1.20;
+// How long Tarnell is left alone to show that it makes no wakeups when idle.
+constexpr auto kIdlePeriod = 60s;
 constexpr const char* kLaunchMarker = "/tmp/launch-requested";
 
 struct Options {
     std::string forwarder;
     std::string tarnell;
     std::string accessHelper;
+    std::string keyd;
     std::string tarnellOutputName = "Tarnell virtual keyboard";
-    int keys = 2000;
+    int keys = 4000;
 };
 
 int failures = 0;
@@ -175,33 +184,112 @@ std::unique_ptr<KeyReader> startedOutput(const Options& options, const TarnellPr
     return held ? std::move(output) : nullptr;
 }
 
+std::string fileText(const std::string& path) {
+    std::string text;
+    if (FILE* file = std::fopen(path.c_str(), "r")) {
+        char buffer[512];
+        while (const std::size_t got = std::fread(buffer, 1, sizeof(buffer), file)) {
+            text.append(buffer, got);
+        }
+        std::fclose(file);
+    }
+    return text;
+}
+
+// Ordinary typing and chords through a program that holds the keyboard, reading
+// its output device.
+LatencyRun measureRun(UinputKeyboard& keyboard, KeyReader& output, int keys) {
+    LatencyRun run;
+    run.typing = measureLatency(keyboard, output, keys);
+    run.chords = measureChordLatency(keyboard, output, keys);
+    return run;
+}
+
 // The minimal forwarder on the keyboard for `keys` keys.
-LatencySamples minimalForwarderLatency(const Options& options, UinputKeyboard& keyboard, int keys) {
+LatencyRun minimalForwarderLatency(const Options& options, UinputKeyboard& keyboard, int keys) {
     const pid_t forwarder = spawn({options.forwarder, keyboard.devnode(), kForwarderOutputName});
     const auto node = findDevice(kForwarderOutputName, 5s);
-    LatencySamples samples;
+    LatencyRun run;
     if (node) {
         std::this_thread::sleep_for(100ms);
         KeyReader output(*node);
-        samples = measureLatency(keyboard, output, keys);
+        run = measureRun(keyboard, output, keys);
     }
-    check(node.has_value() && samples.lost == 0, "the minimal forwarder forwards every key");
+    check(node.has_value() && run.typing.lost == 0 && run.chords.lost == 0,
+          "the minimal forwarder forwards every key");
     kill(forwarder, SIGTERM);
     waitForExit(forwarder, 2s);
-    return samples;
+    return run;
 }
 
-void reportLatency(const LatencySamples& minimalSamples, const LatencySamples& tarnellSamples) {
-    const LatencySummary minimal = summarize(minimalSamples);
-    const LatencySummary tarnell = summarize(tarnellSamples);
-    info("minimal forwarder latency: " + describe(minimal));
-    info("tarnell latency: " + describe(tarnell));
-    if (minimal.samples > 0 && tarnell.samples > 0) {
-        char ratio[120];
-        std::snprintf(ratio, sizeof(ratio), "latency ratio tarnell/minimal: median %.2f, p99 %.2f",
-                      tarnell.medianMicroseconds / minimal.medianMicroseconds,
-                      tarnell.p99Microseconds / minimal.p99Microseconds);
-        info(ratio);
+// keyd with Caps Lock as a Hyper overload, for `keys` keys. Not a check of keyd: a
+// program that does not hold the keyboard or loses keys leaves no figures.
+std::optional<LatencyRun> keydLatency(const Options& options, UinputKeyboard& keyboard, int keys) {
+    KeyReader direct(keyboard.devnode());
+    const pid_t keyd = spawn({options.keyd}, std::nullopt, "/tmp/keyd.err");
+    const auto node = findDevice(kKeydOutputName, 10s);
+    std::optional<LatencyRun> run;
+    if (node) {
+        KeyReader output(*node);
+        if (waitFor([&] { return !reachesReader(keyboard, direct); }, 5s)) {
+            run = measureRun(keyboard, output, keys);
+        }
+    }
+    kill(keyd, SIGTERM);
+    waitForExit(keyd, 2s);
+    if (!run || run->typing.lost != 0 || run->chords.lost != 0) {
+        info("keyd did not forward the latency runs; no figures for it (" +
+             std::string(node ? "its keyboard appeared" : "no keyboard of its own") +
+             ", it said: " + fileText("/tmp/keyd.err") + ")");
+        return std::nullopt;
+    }
+    return run;
+}
+
+void reportLatency(const LatencyRun& minimal, const std::optional<LatencyRun>& keyd,
+                   const LatencyRun& tarnell) {
+    const auto line = [](const std::string& what, const LatencySamples& samples) {
+        const LatencySummary summary = summarize(samples);
+        info(what + ": " + describe(summary));
+        return summary;
+    };
+    const auto ratio = [](const std::string& what, const LatencySummary& over,
+                          const LatencySummary& under) {
+        if (over.samples == 0 || under.samples == 0) {
+            return std::pair<double, double>{0, 0};
+        }
+        const double median = over.medianMicroseconds / under.medianMicroseconds;
+        const double p99 = over.p99Microseconds / under.p99Microseconds;
+        char text[200];
+        std::snprintf(text, sizeof(text), "latency ratio %s: median %.3f, p99 %.3f, mean %.3f",
+                      what.c_str(), median, p99, over.meanMicroseconds / under.meanMicroseconds);
+        info(text);
+        return std::pair<double, double>{median, p99};
+    };
+    info("latency in the instruction clock (1 instruction = 1 ns):");
+    for (const bool chords : {false, true}) {
+        const std::string kind = chords ? "chords" : "typing";
+        const auto pick = [chords](const LatencyRun& run) -> const LatencySamples& {
+            return chords ? run.chords : run.typing;
+        };
+        const LatencySummary minimalSummary = line("minimal forwarder " + kind, pick(minimal));
+        std::optional<LatencySummary> keydSummary;
+        if (keyd) {
+            keydSummary = line("keyd " + kind, pick(*keyd));
+        }
+        const LatencySummary tarnellSummary = line("tarnell " + kind, pick(tarnell));
+        const auto [median, p99] = ratio("tarnell/minimal " + kind, tarnellSummary, minimalSummary);
+        if (keydSummary) {
+            ratio("keyd/minimal " + kind, *keydSummary, minimalSummary);
+            ratio("tarnell/keyd " + kind, tarnellSummary, *keydSummary);
+        }
+        if (!chords && tarnellSummary.samples > 0) {
+            char bound[160];
+            std::snprintf(bound, sizeof(bound), "median %.3f, p99 %.3f, bound %.2f", median, p99,
+                          kTypingRatioBound);
+            check(median <= kTypingRatioBound && p99 <= kTypingRatioBound,
+                  "ordinary typing through tarnell takes little more than the minimal loop", bound);
+        }
     }
 }
 
@@ -294,18 +382,6 @@ void checkLedAfterDoubleTap(UinputKeyboard& keyboard, KeyReader& output) {
           !locked
               ? "the lock state cannot be read"
               : std::string("lock ") + (*locked ? "on" : "off") + ", LED " + (led ? "on" : "off"));
-}
-
-std::string fileText(const std::string& path) {
-    std::string text;
-    if (FILE* file = std::fopen(path.c_str(), "r")) {
-        char buffer[512];
-        while (const std::size_t got = std::fread(buffer, 1, sizeof(buffer), file)) {
-            text.append(buffer, got);
-        }
-        std::fclose(file);
-    }
-    return text;
 }
 
 // Whether the process has the node open.
@@ -530,7 +606,71 @@ void checkAccessHelper(const Options& options) {
     check(entries == 2, "the access helper leaves no temporary file behind");
 }
 
-void runTarnell(const Options& options, UinputKeyboard& keyboard, LatencySamples& tarnellLatency) {
+// The process and its threads, and the processes it started (its stall guard).
+std::vector<std::string> processTree(pid_t pid) {
+    std::vector<std::string> tasks;
+    std::error_code error;
+    const std::string process = "/proc/" + std::to_string(pid);
+    for (const auto& task : std::filesystem::directory_iterator(process + "/task", error)) {
+        tasks.push_back(task.path().string());
+        std::istringstream children(fileText(task.path().string() + "/children"));
+        for (pid_t child = 0; children >> child;) {
+            for (const auto& childTask : std::filesystem::directory_iterator(
+                     "/proc/" + std::to_string(child) + "/task", error)) {
+                tasks.push_back(childTask.path().string());
+            }
+        }
+    }
+    return tasks;
+}
+
+// A number from a "Name:   value" line of a /proc status file.
+long statusField(const std::string& text, const std::string& name) {
+    const auto at = text.find(name + ":");
+    return at == std::string::npos ? 0 : std::atol(text.c_str() + at + name.size() + 1);
+}
+
+// Context switches, voluntary or not, of every thread of the process and its children.
+long contextSwitches(pid_t pid) {
+    long switches = 0;
+    for (const std::string& task : processTree(pid)) {
+        const std::string status = fileText(task + "/status");
+        switches += statusField(status, "voluntary_ctxt_switches") +
+                    statusField(status, "nonvoluntary_ctxt_switches");
+    }
+    return switches;
+}
+
+// The proportional set size of the process and its children, in kB.
+long proportionalSetSize(pid_t pid) {
+    long kilobytes = 0;
+    std::vector<std::string> processes{"/proc/" + std::to_string(pid)};
+    std::istringstream children(
+        fileText("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children"));
+    for (pid_t child = 0; children >> child;) {
+        processes.push_back("/proc/" + std::to_string(child));
+    }
+    for (const std::string& process : processes) {
+        kilobytes += statusField(fileText(process + "/smaps_rollup"), "Pss");
+    }
+    return kilobytes;
+}
+
+// With nothing typed, neither Tarnell nor its guard wakes up.
+void checkIdle(const TarnellProcess& tarnell) {
+    std::this_thread::sleep_for(1s); // the guard's last look after the keys
+    const long before = contextSwitches(tarnell.pid());
+    std::this_thread::sleep_for(kIdlePeriod);
+    const long woken = contextSwitches(tarnell.pid()) - before;
+    check(
+        woken == 0,
+        "idle, tarnell and its guard make no wakeups in " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kIdlePeriod).count()) +
+            " s",
+        std::to_string(woken) + " context switches");
+}
+
+void runTarnell(const Options& options, UinputKeyboard& keyboard, LatencyRun& tarnellLatency) {
     KeyReader direct(keyboard.devnode());
     {
         TarnellProcess tarnell(options);
@@ -546,8 +686,13 @@ void runTarnell(const Options& options, UinputKeyboard& keyboard, LatencySamples
         checkLedAfterDoubleTap(keyboard, *output);
         checkQuickTap(keyboard, *output);
 
-        tarnellLatency = measureLatency(keyboard, *output, options.keys);
-        check(tarnellLatency.lost == 0, "tarnell forwards every key of the latency run");
+        tarnellLatency.typing = measureLatency(keyboard, *output, options.keys);
+        info("tarnell and its guard after " + std::to_string(options.keys) + " keys: PSS " +
+             std::to_string(proportionalSetSize(tarnell.pid())) + " kB");
+        tarnellLatency.chords = measureChordLatency(keyboard, *output, options.keys);
+        check(tarnellLatency.typing.lost == 0 && tarnellLatency.chords.lost == 0,
+              "tarnell forwards every key of the latency runs");
+        checkIdle(tarnell);
 
         checkHotplug(*output);
         checkStopAndContinue(tarnell, keyboard, direct, *output);
@@ -569,6 +714,8 @@ Options parse(int argc, char** argv) {
             options.tarnell = value;
         } else if (name == "--access-helper") {
             options.accessHelper = value;
+        } else if (name == "--keyd") {
+            options.keyd = value;
         } else if (name == "--keys") {
             options.keys = std::atoi(value.c_str());
         } else if (name == "--output-name") {
@@ -589,15 +736,20 @@ int main(int argc, char** argv) {
         UinputKeyboard keyboard(kKeyboardName);
         check(findDevice(kKeyboardName, 2s).has_value(), "the test keyboard appears");
         std::this_thread::sleep_for(100ms);
-        // The yardstick is timed before and after Tarnell, so that a change in the
-        // machine's speed during the run weighs on both alike.
-        LatencySamples minimal = minimalForwarderLatency(options, keyboard, options.keys / 2);
-        LatencySamples tarnell;
+        // The instruction clock makes each figure the work its path takes, so the
+        // programs need not take turns to share a changing speed of the machine.
+        const LatencyRun minimal = minimalForwarderLatency(options, keyboard, options.keys);
+        std::optional<LatencyRun> keyd;
+        if (!options.keyd.empty()) {
+            keyd = keydLatency(options, keyboard, options.keys);
+        } else {
+            info("no keyd in this machine: the comparison with it is left out");
+        }
+        LatencyRun tarnell;
         if (!options.tarnell.empty()) {
             runTarnell(options, keyboard, tarnell);
         }
-        minimal.add(minimalForwarderLatency(options, keyboard, options.keys - options.keys / 2));
-        reportLatency(minimal, tarnell);
+        reportLatency(minimal, keyd, tarnell);
         if (!options.accessHelper.empty()) {
             checkAccessHelper(options);
         }

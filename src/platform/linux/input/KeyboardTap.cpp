@@ -62,10 +62,12 @@ KeyboardTap::KeyboardTap(KeyboardTapParts parts, const KeyMap& map,
     }
     tickTimer_.setSingleShot(true);
     QObject::connect(&tickTimer_, &QTimer::timeout, &context_, [this] {
-        if (keyboards_) {
-            keyboards_->tick(now());
-            scheduleTick();
-        }
+        betweenKeys([this] {
+            if (keyboards_) {
+                keyboards_->tick(now());
+                scheduleTick();
+            }
+        });
     });
     guardRetryTimer_.setSingleShot(true);
     QObject::connect(&guardRetryTimer_, &QTimer::timeout, &context_, [this] { reviveGuard(); });
@@ -108,7 +110,6 @@ void KeyboardTap::addToMainLoop() {
         QObject::connect(notifier, &QSocketNotifier::activated, &context_, handler);
         fixedNotifiers_.push_back(notifier);
     };
-    watchFixed(output_->fd(), [this] { takeLedChanges(); });
     watchFixed(udev_ ? udev_->fd() : -1, [this] { takeUdevChanges(); });
     if (outputOpens_) {
         outputOpenNotifier_ =
@@ -120,15 +121,23 @@ void KeyboardTap::addToMainLoop() {
         });
     }
     listenToGuard();
-    for (auto& [device, notifier] : deviceNotifiers_) {
-        if (notifier == nullptr) {
-            listenTo(*device);
-        }
-    }
     scheduleTick();
+    // Last: until here this thread holds everything.
+    keys_.watch(output_->fd(), [this] { takeLedChanges(); });
+    for (InputDevice* device : devices_) {
+        listenTo(*device);
+    }
+    keys_.start();
 }
 
 void KeyboardTap::removeFromMainLoop() {
+    keys_.stop(); // from here on this thread holds everything
+    if (output_) {
+        keys_.unwatch(output_->fd());
+    }
+    for (InputDevice* device : devices_) {
+        keys_.unwatch(device->fd());
+    }
     stopListeningToGuard();
     stopWatchingOutputOpens();
     for (auto* notifier : fixedNotifiers_) {
@@ -136,34 +145,39 @@ void KeyboardTap::removeFromMainLoop() {
         notifier->deleteLater();
     }
     fixedNotifiers_.clear();
-    for (auto& entry : deviceNotifiers_) {
-        if (entry.second != nullptr) {
-            entry.second->setEnabled(false);
-            entry.second->deleteLater();
-            entry.second = nullptr;
-        }
-    }
     tickTimer_.stop();
     inMainLoop_ = false;
 }
 
 void KeyboardTap::enable(bool enabled) {
-    enabled_ = enabled;
-    applyGrabbing();
+    betweenKeys([this, enabled] {
+        enabled_ = enabled;
+        applyGrabbing();
+    });
+}
+
+void KeyboardTap::runOnMainLoop(std::function<void()> work) {
+    if (!keys_.onThread()) {
+        work();
+        return;
+    }
+    mainLoop_.post(std::move(work));
 }
 
 void KeyboardTap::setSessionActive(bool active) {
-    if (!keyboards_ || active == sessionActive_) {
-        return;
-    }
-    sessionActive_ = active;
-    applyGrabbing();
-    if (active) {
-        openKeyboards(); // grabbed as they come
-    } else {
-        keyboards_->removeAll(); // nothing more is read from them
-    }
-    scheduleTick();
+    betweenKeys([this, active] {
+        if (!keyboards_ || active == sessionActive_) {
+            return;
+        }
+        sessionActive_ = active;
+        applyGrabbing();
+        if (active) {
+            openKeyboards(); // grabbed as they come
+        } else {
+            keyboards_->removeAll(); // nothing more is read from them
+        }
+        scheduleTick();
+    });
 }
 
 void KeyboardTap::applyGrabbing() {
@@ -182,7 +196,7 @@ void KeyboardTap::invalidate() {
     if (!keyboards_) {
         return;
     }
-    removeFromMainLoop();
+    removeFromMainLoop(); // ends the key thread first
     outputOpenTimer_.stop();
     guardRetryTimer_.stop();
     keyboards_->setGrabbing(false, now()); // lets go and releases every key held
@@ -195,37 +209,34 @@ void KeyboardTap::invalidate() {
     output_.reset(); // destroys the virtual keyboard
 }
 
-bool KeyboardTap::capsLockLed() const {
-    return keyboards_ ? keyboards_->capsLockLed() : false;
+bool KeyboardTap::capsLockLed() {
+    return betweenKeys([this] { return keyboards_ ? keyboards_->capsLockLed() : false; });
 }
 
 void KeyboardTap::toggleCapsLockOutput(bool locked) {
-    if (!router_) {
-        return;
-    }
-    router_->tapCapsLock();
-    keyboards_->assumeCapsLockLed(locked);
-    text_->setCapsLocked(locked);
+    betweenKeys([this, locked] {
+        if (!router_) {
+            return;
+        }
+        router_->tapCapsLock();
+        keyboards_->assumeCapsLockLed(locked);
+        text_->setCapsLocked(locked);
+    });
 }
 
+// Called where the keyboards may change: on the key thread or with it waiting.
 void KeyboardTap::keyboardAdded(InputDevice& device) {
-    deviceNotifiers_[&device] = nullptr;
+    devices_.push_back(&device);
     if (inMainLoop_) {
         listenTo(device);
     }
 }
 
 void KeyboardTap::keyboardRemoved(InputDevice& device) {
-    const auto it = deviceNotifiers_.find(&device);
-    if (it == deviceNotifiers_.end()) {
-        return;
+    std::erase(devices_, &device);
+    if (inMainLoop_) {
+        keys_.unwatch(device.fd()); // possibly inside its own handler: the thread copes
     }
-    if (it->second != nullptr) {
-        // Possibly inside this notifier's own signal: delete it later.
-        it->second->setEnabled(false);
-        it->second->deleteLater();
-    }
-    deviceNotifiers_.erase(it);
 }
 
 bool KeyboardTap::watch(InputDevice& device) {
@@ -244,17 +255,20 @@ void KeyboardTap::forget(InputDevice& device) {
     }
 }
 
+// The key path: on the key thread, for every wakeup of the keyboard.
 void KeyboardTap::listenTo(InputDevice& device) {
-    auto* notifier = new QSocketNotifier(device.fd(), QSocketNotifier::Read, &context_);
-    QObject::connect(notifier, &QSocketNotifier::activated, &context_, [this, &device] {
-        if (keyboards_ && keyboards_->readable(device)) {
-            scheduleTick();
+    keys_.watch(device.fd(), [this, &device] {
+        if (keyboards_->readable(device)) {
+            scheduleTick(); // a keyboard still to grab: not the usual case
         }
     });
-    deviceNotifiers_[&device] = notifier;
 }
 
 void KeyboardTap::scheduleTick() {
+    if (keys_.onThread()) {
+        mainLoop_.post([this] { betweenKeys([this] { scheduleTick(); }); });
+        return;
+    }
     if (inMainLoop_ && keyboards_ && keyboards_->hasPendingWork() && !tickTimer_.isActive()) {
         tickTimer_.start(kTickMs);
     }
@@ -264,17 +278,20 @@ void KeyboardTap::takeUdevChanges() {
     if (!udev_ || !keyboards_) {
         return;
     }
-    for (const auto& change : udev_->receive()) {
-        if (!sessionActive_) {
-            continue; // taken stock of anew when the session is active again
+    const auto changes = udev_->receive();
+    betweenKeys([this, &changes] {
+        for (const auto& change : changes) {
+            if (!sessionActive_) {
+                continue; // taken stock of anew when the session is active again
+            }
+            if (change.added && change.device.devnode != outputNode_) {
+                keyboards_->add(change.device.devnode, now(), change.device.knownKeyboard);
+            } else if (!change.added) {
+                keyboards_->remove(change.device.devnode);
+            }
         }
-        if (change.added && change.device.devnode != outputNode_) {
-            keyboards_->add(change.device.devnode, now(), change.device.knownKeyboard);
-        } else if (!change.added) {
-            keyboards_->remove(change.device.devnode);
-        }
-    }
-    scheduleTick();
+        scheduleTick();
+    });
 }
 
 void KeyboardTap::takeLedChanges() {
@@ -293,11 +310,13 @@ void KeyboardTap::desktopOpenedOutput() {
     if (outputOpened_) {
         return;
     }
-    outputOpened_ = true;
     outputOpenTimer_.stop();
     stopWatchingOutputOpens();
     outputOpens_.reset();
-    applyGrabbing();
+    betweenKeys([this] {
+        outputOpened_ = true;
+        applyGrabbing();
+    });
 }
 
 void KeyboardTap::stopWatchingOutputOpens() {
@@ -312,16 +331,22 @@ void KeyboardTap::takeGuardNotice() {
     if (!guard_) {
         return;
     }
-    if (guard_->takeNotice()) {
-        catchUpWithGuard();
-    }
-    if (!guard_->alive()) {
-        stopListeningToGuard();
+    const bool ended = betweenKeys([this] {
+        if (guard_->takeNotice()) {
+            catchUpWithGuard();
+        }
+        if (guard_->alive()) {
+            return false;
+        }
         // Whatever it did before it ended is taken as done.
         if (guard_->page().state.load() != StallGuardPage::kHolding) {
             guard_->page().state.store(StallGuardPage::kLetGo);
             catchUpWithGuard();
         }
+        return true;
+    });
+    if (ended) {
+        stopListeningToGuard();
         reviveGuard();
     }
 }
@@ -336,40 +361,53 @@ void KeyboardTap::catchUpWithGuard() {
 }
 
 // After a message to the guard: it may have ended (then it is replaced) or have
-// let go meanwhile (then its notice may already have been read).
+// let go meanwhile (then its notice may already have been read). On the key
+// thread (a keyboard that went away) or with it waiting; the rest is the main
+// loop's.
 void KeyboardTap::guardMayHaveEnded() {
-    if (!guard_->alive()) {
-        stopListeningToGuard();
+    const bool ended = !guard_->alive();
+    if (ended && !keys_.onThread()) {
+        stopListeningToGuard(); // its descriptor is closed
     }
-    if (!guard_->alive() || guard_->noticePending()) {
-        QMetaObject::invokeMethod(
-            &context_, [this] { takeGuardNotice(); }, Qt::QueuedConnection);
+    if (ended || guard_->noticePending()) {
+        mainLoop_.post([this] { takeGuardNotice(); });
     }
 }
 
+// On the main loop: the guard is forked from the thread it dies with.
 void KeyboardTap::reviveGuard() {
-    if (!guard_ || !keyboards_ || guard_->alive()) {
+    if (!guard_ || !keyboards_) {
         return;
     }
-    if (now() - guardStarted_ >= kGuardRestartPause) {
-        guardStarted_ = now();
-        if (guard_->restart()) {
-            keyboards_->watchAll(now());
-            listenToGuard();
+    enum class Outcome { wasAlive, revived, none };
+    const Outcome outcome = betweenKeys([this] {
+        if (guard_->alive()) {
+            return Outcome::wasAlive;
         }
-    }
-    if (!guard_->alive()) {
+        if (now() - guardStarted_ >= kGuardRestartPause) {
+            guardStarted_ = now();
+            if (guard_->restart()) {
+                keyboards_->watchAll(now());
+            }
+        }
+        applyGrabbing();
+        return guard_->alive() ? Outcome::revived : Outcome::none;
+    });
+    if (outcome == Outcome::revived) {
+        listenToGuard();
+    } else if (outcome == Outcome::none) {
         guardRetryTimer_.start(kGuardRestartPause);
     }
-    applyGrabbing();
 }
 
+// On the main loop.
 void KeyboardTap::listenToGuard() {
     stopListeningToGuard();
-    if (!inMainLoop_ || !guard_ || !guard_->alive()) {
+    const int fd = betweenKeys([this] { return guard_ && guard_->alive() ? guard_->fd() : -1; });
+    if (!inMainLoop_ || fd < 0) {
         return;
     }
-    guardNotifier_ = new QSocketNotifier(guard_->fd(), QSocketNotifier::Read, &context_);
+    guardNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, &context_);
     QObject::connect(guardNotifier_, &QSocketNotifier::activated, &context_,
                      [this] { takeGuardNotice(); });
 }

@@ -110,14 +110,27 @@ protected:
         tap->enable(true);
     }
 
-    // Runs the event loop until the condition holds (or the time is up).
+    // Runs the event loop until the condition holds (or the time is up). The
+    // condition is looked at between keys: the key thread changes what it reads.
     template <typename Condition> bool spinUntil(Condition condition, int limitMs = 1000) {
+        const auto holds = [&] {
+            KeyboardTap* current = input.currentTap();
+            return current != nullptr ? current->betweenKeys(condition) : condition();
+        };
         QElapsedTimer timer;
         timer.start();
-        while (!condition() && timer.elapsed() < limitMs) {
+        while (!holds() && timer.elapsed() < limitMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
-        return condition();
+        return holds();
+    }
+    // The keyboard sends while the key thread hangs for a while and takes nothing.
+    void typeWhileKeysHang(std::initializer_list<input_event> events,
+                           std::chrono::milliseconds duration) {
+        input.currentTap()->betweenKeys([&] {
+            keyboard->push(events);
+            std::this_thread::sleep_for(duration);
+        });
     }
     void type(std::initializer_list<input_event> events, std::size_t outputSize) {
         keyboard->push(events);
@@ -190,8 +203,7 @@ TEST_F(LinuxInputTest, AStalledLoopLosesTheKeyboardsAndTheEngineTakesThemBack) {
     };
     type({key(KEY_J, 1), syn()}, 2);
     output->take();
-    keyboard->push({key(KEY_K, 1), syn()});
-    std::this_thread::sleep_for(300ms); // the main loop is busy elsewhere
+    typeWhileKeysHang({key(KEY_K, 1), syn()}, 300ms);
     EXPECT_TRUE(engine.notifications.empty()) << "reported on the loop's next turn";
     ASSERT_TRUE(spinUntil([&] { return !engine.notifications.empty(); }));
     EXPECT_EQ(engine.notifications[0], engine::kEventTapDisabledByTimeout);
@@ -222,8 +234,7 @@ TEST_F(LinuxInputTest, AGuardThatEndsIsReplacedAndNoKeyboardIsHeldWithoutOne) {
     EXPECT_NE(replaced[0], guards[0]);
 
     // The new guard watches the keyboard: a stall is still caught.
-    keyboard->push({key(KEY_K, 1), syn()});
-    std::this_thread::sleep_for(300ms);
+    typeWhileKeysHang({key(KEY_K, 1), syn()}, 300ms);
     ASSERT_TRUE(spinUntil([&] { return !engine.notifications.empty(); }));
     EXPECT_FALSE(keyboard->grabbed);
 }
