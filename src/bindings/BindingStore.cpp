@@ -88,57 +88,31 @@ BindingStore::BindingStore(KeyValueStore& defaults, ApplicationDirectory& applic
     }
     hidesFrontmostApp_ = defaults_.boolForKey(kHidesFrontmostAppKey).value_or(true);
     quickTapTogglesCapsLock_ = defaults_.boolForKey(kQuickTapTogglesCapsLockKey).value_or(true);
-    publishSnapshot();
 }
 
 void BindingStore::setBindings(std::vector<AppBinding> bindings) {
     changes_.notify();
     bindings_ = std::move(bindings);
-    publishSnapshot();
     saveBindings();
 }
 
 void BindingStore::setHidesFrontmostApp(bool value) {
     changes_.notify();
     hidesFrontmostApp_ = value;
-    publishSnapshot();
     defaults_.setBool(kHidesFrontmostAppKey, hidesFrontmostApp_);
 }
 
 void BindingStore::setQuickTapTogglesCapsLock(bool value) {
     changes_.notify();
     quickTapTogglesCapsLock_ = value;
-    publishSnapshot();
     defaults_.setBool(kQuickTapTogglesCapsLockKey, quickTapTogglesCapsLock_);
 }
 
-void BindingStore::publishSnapshot() {
-    std::shared_ptr<const BindingSnapshot> made = std::make_shared<const BindingSnapshot>(
-        BindingSnapshot{bindings_, hidesFrontmostApp_, quickTapTogglesCapsLock_});
-    {
-        const std::lock_guard lock(snapshotMutex_);
-        snapshot_.swap(made);
-    }
-    // The one before goes here, or with the last reader that still holds it.
-}
-
-namespace {
-
-const AppBinding* findBinding(const std::vector<AppBinding>& bindings, std::string_view key) {
-    const auto found =
-        std::find_if(bindings.begin(), bindings.end(),
-                     [key](const AppBinding& binding) { return keysEqual(binding.key, key); });
-    return found == bindings.end() ? nullptr : &*found;
-}
-
-} // namespace
-
-const AppBinding* BindingSnapshot::bindingForKey(std::string_view key) const {
-    return findBinding(bindings, key);
-}
-
 const AppBinding* BindingStore::bindingForKey(std::string_view key) const {
-    return findBinding(bindings_, key);
+    const auto found =
+        std::find_if(bindings_.begin(), bindings_.end(),
+                     [key](const AppBinding& binding) { return keysEqual(binding.key, key); });
+    return found == bindings_.end() ? nullptr : &*found;
 }
 
 std::vector<std::string>

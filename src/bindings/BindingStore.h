@@ -5,8 +5,6 @@
 #include "bindings/ChangeNotifier.h"
 #include "bindings/KeyValueStore.h"
 
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,22 +16,9 @@ namespace tarnell {
 // free keys are offered and chosen.
 const std::vector<std::string>& allKeys();
 
-// The bindings and both settings as they were at one moment. Never changes once
-// made, so any thread may read it for as long as it holds it.
-struct BindingSnapshot {
-    std::vector<AppBinding> bindings;
-    bool hidesFrontmostApp = true;
-    bool quickTapTogglesCapsLock = true;
-
-    // The first binding whose key equals `key`, or nullptr. Allocates nothing for
-    // ASCII keys.
-    [[nodiscard]] const AppBinding* bindingForKey(std::string_view key) const;
-};
-
 // The one store of shortcuts and the two behaviour settings. Loading writes
 // nothing; every assignment is written through at once, also when unchanged.
-// Observers are told before each assignment to a published field. Used on the main
-// thread, except snapshot(), which any thread may call.
+// Observers are told before each assignment to a published field.
 class BindingStore {
 public:
     // Keys in the key-value store.
@@ -57,14 +42,6 @@ public:
     // The first binding whose key equals `key`, or nullptr. Allocates nothing for
     // ASCII keys.
     [[nodiscard]] const AppBinding* bindingForKey(std::string_view key) const;
-    // What the store holds now, for a thread other than the main one (the key
-    // path): replaced whole after each assignment, never changed in place. The
-    // lock is held for the copy of one pointer, never while a snapshot is made or
-    // freed.
-    [[nodiscard]] std::shared_ptr<const BindingSnapshot> snapshot() const {
-        const std::lock_guard lock(snapshotMutex_);
-        return snapshot_;
-    }
     [[nodiscard]] std::vector<std::string>
     availableKeys(std::optional<std::string_view> currentKey = std::nullopt) const;
     // Appends a binding for the application at this URL with a key taken from its
@@ -79,8 +56,6 @@ public:
     [[nodiscard]] ApplicationDirectory& applications() { return applications_; }
 
 private:
-    void publishSnapshot();
-
     KeyValueStore& defaults_;
     ApplicationDirectory& applications_;
     ChangeNotifier changes_;
@@ -90,8 +65,6 @@ private:
     // The stored list could not be read when loading; a copy of it is kept aside
     // before the first save replaces it.
     bool storedBindingsUnreadable_ = false;
-    mutable std::mutex snapshotMutex_;
-    std::shared_ptr<const BindingSnapshot> snapshot_;
 };
 
 } // namespace tarnell

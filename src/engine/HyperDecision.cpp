@@ -43,19 +43,15 @@ bool isFreshKeyDown(std::uint32_t type, std::int64_t autorepeat) {
     return type == kEventKeyDown && autorepeat == 0;
 }
 
-Decision decided(EventOutcome outcome, HyperAction::Kind action = HyperAction::Kind::none) {
-    return {outcome, {action, {}}, {}};
-}
-
 } // namespace
 
 Decision decideEvent(HyperState& state, std::uint32_t type, KeyEvent& event,
                      const DecisionContext& context) {
     if (type == kEventTapDisabledByTimeout || type == kEventTapDisabledByUserInput) {
-        return decided(EventOutcome::pass, HyperAction::Kind::reenableTap);
+        return {EventOutcome::pass, {HyperAction::Kind::reenableTap, {}}};
     }
     if (type != kEventKeyDown && type != kEventKeyUp) {
-        return decided(EventOutcome::pass);
+        return {};
     }
 
     const std::int64_t autorepeat = event.integerValueField(kFieldAutorepeat);
@@ -67,18 +63,18 @@ Decision decideEvent(HyperState& state, std::uint32_t type, KeyEvent& event,
                 state.isHyperDown = true;
                 state.wasHyperUsed = false;
             }
-            return decided(EventOutcome::swallow);
+            return {EventOutcome::swallow, {}};
         }
         state.isHyperDown = false;
-        if (!state.wasHyperUsed && context.store.snapshot()->quickTapTogglesCapsLock) {
-            return decided(EventOutcome::swallow, HyperAction::Kind::toggleCapsLock);
+        if (!state.wasHyperUsed && context.store.quickTapTogglesCapsLock()) {
+            return {EventOutcome::swallow, {HyperAction::Kind::toggleCapsLock, {}}};
         }
-        return decided(EventOutcome::swallow);
+        return {EventOutcome::swallow, {}};
     }
 
     // The path of almost every key: no text, no store, no state change.
     if (!state.isHyperDown) {
-        return decided(EventOutcome::pass);
+        return {};
     }
 
     state.wasHyperUsed = true;
@@ -86,28 +82,25 @@ Decision decideEvent(HyperState& state, std::uint32_t type, KeyEvent& event,
     const KeyText text = keyCharacter(event);
     if (text.empty()) {
         event.setFlags(event.flags() | kHyperModifierMask);
-        return decided(EventOutcome::passWithHyperFlags);
+        return {EventOutcome::passWithHyperFlags, {}};
     }
 
     if (text.utf8() == kSettingsKey) {
         if (isFreshKeyDown(type, autorepeat) && context.hasOnOpenSettings) {
-            return decided(EventOutcome::swallow, HyperAction::Kind::openSettings);
+            return {EventOutcome::swallow, {HyperAction::Kind::openSettings, {}}};
         }
-        return decided(EventOutcome::swallow);
+        return {EventOutcome::swallow, {}};
     }
 
-    auto bindings = context.store.snapshot();
-    const AppBinding* binding = bindings->bindingForKey(text.utf8());
+    const AppBinding* binding = context.store.bindingForKey(text.utf8());
     if (binding == nullptr) {
         event.setFlags(event.flags() | kHyperModifierMask);
-        return decided(EventOutcome::passWithHyperFlags);
+        return {EventOutcome::passWithHyperFlags, {}};
     }
     if (isFreshKeyDown(type, autorepeat)) {
-        return {EventOutcome::swallow,
-                {HyperAction::Kind::activateApp, binding->appURL},
-                std::move(bindings)};
+        return {EventOutcome::swallow, {HyperAction::Kind::activateApp, binding->appURL}};
     }
-    return decided(EventOutcome::swallow);
+    return {EventOutcome::swallow, {}};
 }
 
 } // namespace tarnell::engine

@@ -4,13 +4,11 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string_view>
 
 namespace tarnell {
 class BindingStore;
 struct AppBinding;
-struct BindingSnapshot;
 } // namespace tarnell
 
 namespace tarnell::engine {
@@ -20,8 +18,8 @@ enum class EventOutcome : std::uint8_t { pass, passWithHyperFlags, swallow };
 struct HyperAction {
     enum class Kind : std::uint8_t { none, reenableTap, toggleCapsLock, openSettings, activateApp };
     Kind kind = Kind::none;
-    // For activateApp: the bound application's URL. Points into the decision's
-    // snapshot of the bindings, valid while that is held.
+    // For activateApp: the bound application's URL. Points into the store's
+    // binding and is valid until the store next changes.
     std::string_view appURL;
 
     friend bool operator==(const HyperAction&, const HyperAction&) = default;
@@ -30,9 +28,6 @@ struct HyperAction {
 struct Decision {
     EventOutcome outcome = EventOutcome::pass;
     HyperAction action;
-    // The bindings the decision looked at, when it looked at any: holds what the
-    // action's URL points into.
-    std::shared_ptr<const BindingSnapshot> bindings;
 };
 
 // The Hyper key state, both false when the monitor is made.
@@ -62,9 +57,7 @@ KeyText keyCharacter(const KeyEvent& event);
 
 inline constexpr std::string_view kSettingsKey = ",";
 
-// What the decision needs besides the event and the state. The store is read
-// through its snapshot, and only when the decision needs it (never on the pass
-// path), so the decision may run on any thread.
+// What the decision needs besides the event and the state.
 struct DecisionContext {
     const BindingStore& store;
     bool hasOnOpenSettings;

@@ -81,14 +81,12 @@ bool HyperKeyMonitor::installEventTap() {
     if (!tap) {
         return false;
     }
+    tap->addToMainLoop();
+    tap->enable(true);
     if (tap_) {
         tap_->invalidate();
     }
-    // Held before the first event can come: the callback reaches the main loop
-    // through it.
     tap_ = std::move(tap);
-    tap_->addToMainLoop();
-    tap_->enable(true);
     runLoopSourceAdded_ = true;
     return true;
 }
@@ -123,61 +121,37 @@ KeyEvent* HyperKeyMonitor::eventTapCallback(void* /*proxy*/, std::uint32_t type,
 }
 
 KeyEvent* HyperKeyMonitor::handleEvent(std::uint32_t type, KeyEvent& event) {
-    const Decision decision = decideEvent(
-        state_, type, event, {*store_, hasOnOpenSettings_.load(std::memory_order_relaxed)});
+    const Decision decision =
+        decideEvent(state_, type, event, {*store_, static_cast<bool>(onOpenSettings_)});
+
     if (decision.action.kind != HyperAction::Kind::none) {
-        carryOut(decision); // the pass path never gets here
+        // An action may reach code that lets the monitor go (a window, a launch):
+        // keep it alive until the call returns. The pass path never gets here.
+        const auto keepAlive = weak_from_this().lock();
+        switch (decision.action.kind) {
+        case HyperAction::Kind::reenableTap:
+            if (tap_) {
+                tap_->enable(true);
+            }
+            break;
+        case HyperAction::Kind::toggleCapsLock:
+            toggleCapsLock();
+            break;
+        case HyperAction::Kind::openSettings:
+            if (onOpenSettings_) {
+                // A copy: the callback may replace itself.
+                const auto callback = onOpenSettings_;
+                callback();
+            }
+            break;
+        case HyperAction::Kind::activateApp:
+            activateApp(decision.action.appURL);
+            break;
+        case HyperAction::Kind::none:
+            break;
+        }
     }
     return decision.outcome == EventOutcome::swallow ? nullptr : &event;
-}
-
-// On the tap's thread. What changes the keys' own stream happens here, before the
-// next key; the rest is handed to the main loop, holding the monitor weakly.
-void HyperKeyMonitor::carryOut(const Decision& decision) {
-    switch (decision.action.kind) {
-    case HyperAction::Kind::reenableTap:
-        if (tap_) {
-            tap_->enable(true);
-        }
-        break;
-    case HyperAction::Kind::toggleCapsLock:
-        toggleCapsLock();
-        break;
-    case HyperAction::Kind::openSettings:
-        onMainLoop([weakSelf = weak_from_this()] {
-            if (const auto self = weakSelf.lock()) {
-                self->openSettings();
-            }
-        });
-        break;
-    case HyperAction::Kind::activateApp:
-        onMainLoop([weakSelf = weak_from_this(), bindings = decision.bindings,
-                    appURL = decision.action.appURL] {
-            if (const auto self = weakSelf.lock()) {
-                self->activateApp(appURL);
-            }
-        });
-        break;
-    case HyperAction::Kind::none:
-        break;
-    }
-}
-
-// Without a tap there is no other thread: the caller is on the main loop.
-void HyperKeyMonitor::onMainLoop(std::function<void()> work) {
-    if (tap_) {
-        tap_->runOnMainLoop(std::move(work));
-    } else {
-        work();
-    }
-}
-
-void HyperKeyMonitor::openSettings() {
-    if (onOpenSettings_) {
-        // A copy: the callback may replace itself.
-        const auto callback = onOpenSettings_;
-        callback();
-    }
 }
 
 void HyperKeyMonitor::activateApp(std::string_view appURL) {

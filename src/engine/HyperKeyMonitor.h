@@ -5,24 +5,15 @@
 #include "engine/HyperDecision.h"
 #include "engine/PlatformServices.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
 namespace tarnell::engine {
 
 // The engine object: asks for input access and waits for it, installs the event
-// tap, maps Caps Lock to the Hyper trigger, decides every key event, and undoes all
-// of it on stop.
-//
-// Everything but the tap's callback runs on the main thread. The callback runs
-// where the tap delivers, possibly a thread of its own: there it decides (the Hyper
-// state is the tap thread's; the bindings and settings come from the store's
-// snapshot), sets the flags and toggles Caps Lock at once, in order with the keys
-// that follow, and hands what reaches the desktop and the windows (opening,
-// raising or hiding an application, opening the settings) to the main loop.
-// stop() ends the tap, and with it the callback's thread, before it touches the
-// Hyper state.
+// tap, maps Caps Lock to the Hyper trigger, decides every key event and carries out
+// the decided action inside the tap's callback, and undoes all of it on stop.
+// Main thread only.
 class HyperKeyMonitor : public std::enable_shared_from_this<HyperKeyMonitor> {
 public:
     static std::shared_ptr<HyperKeyMonitor> create(std::shared_ptr<BindingStore> store,
@@ -38,7 +29,6 @@ public:
     [[nodiscard]] ChangeNotifier& changes() { return changes_; }
 
     void setOnOpenSettings(std::function<void()> callback) {
-        hasOnOpenSettings_.store(static_cast<bool>(callback), std::memory_order_relaxed);
         onOpenSettings_ = std::move(callback);
     }
 
@@ -56,7 +46,6 @@ public:
     // Opens, raises or hides the bound application.
     void activateApp(std::string_view appURL);
 
-    // The tap thread's while the tap runs.
     [[nodiscard]] const HyperState& hyperState() const { return state_; }
     [[nodiscard]] BindingStore& store() { return *store_; }
 
@@ -71,17 +60,12 @@ private:
     bool installEventTap();
     void setTrusted(bool value);
     void setRunning(bool value);
-    void carryOut(const Decision& decision);
-    void onMainLoop(std::function<void()> work);
-    void openSettings();
 
     PlatformServices services_;
     ChangeNotifier changes_;
     bool isTrusted_;
     bool isRunning_ = false;
     std::function<void()> onOpenSettings_;
-    // Whether onOpenSettings_ is set, for the tap's thread.
-    std::atomic<bool> hasOnOpenSettings_{false};
     const std::shared_ptr<BindingStore> store_;
     std::unique_ptr<EventTap> tap_;
     bool runLoopSourceAdded_ = false;

@@ -32,21 +32,15 @@ public:
 using EventTapCallback = KeyEvent* (*)(void* proxy, std::uint32_t type, KeyEvent* event,
                                        void* userInfo);
 
-// A tap may call the callback on a thread of its own rather than on the main loop;
-// then the callback reaches the main loop through runOnMainLoop().
 class EventTap {
 public:
     virtual ~EventTap() = default;
-    // Starts delivering events to the callback.
+    // Starts delivering events to the callback from the main loop.
     virtual void addToMainLoop() = 0;
     virtual void removeFromMainLoop() = 0;
     virtual void enable(bool enabled) = 0;
-    // Stops the tap for good: releases every device and key it holds, and
-    // returns once the callback can no longer be called.
+    // Stops the tap for good: releases every device and key it holds.
     virtual void invalidate() = 0;
-    // Has `work` run on the main loop: at once when called there, else queued.
-    // Work still queued when the tap goes is dropped.
-    virtual void runOnMainLoop(std::function<void()> work) { work(); }
 };
 
 class EventTapService {

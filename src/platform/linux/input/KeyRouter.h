@@ -71,8 +71,7 @@ private:
 // input and stay behind), and makes the flags of every emitted key hold on the
 // output by pressing and releasing modifiers around it. Keeps track of every key
 // the output holds so that none is ever left down.
-// One thread at a time, as the keyboard set; the pass path neither allocates nor
-// locks.
+// Main thread only; the pass path neither allocates nor locks.
 class KeyRouter {
 public:
     KeyRouter(EventSink& sink, KeyTextSource& text, const KeyMap& map)

@@ -18,8 +18,8 @@ namespace tarnell::input {
 // readable yet), grabs each once the stall guard watches it too and no key on it
 // is down (or after a bounded wait), routes the events of grabbed ones, discards
 // the rest, mirrors the desktop's LED state onto them, and tells the stall guard
-// through the shared page whether it grabs and when it takes input. One thread
-// at a time: the tap's key thread, or another while that one waits.
+// through the shared page whether it grabs and when it takes input. Main thread
+// only.
 class KeyboardSet {
 public:
     using Clock = std::chrono::steady_clock;

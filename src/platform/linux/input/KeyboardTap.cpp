@@ -62,12 +62,10 @@ KeyboardTap::KeyboardTap(KeyboardTapParts parts, const KeyMap& map,
     }
     tickTimer_.setSingleShot(true);
     QObject::connect(&tickTimer_, &QTimer::timeout, &context_, [this] {
-        betweenKeys([this] {
-            if (keyboards_) {
-                keyboards_->tick(now());
-                scheduleTick();
-            }
-        });
+        if (keyboards_) {
+            keyboards_->tick(now());
+            scheduleTick();
+        }
     });
     guardRetryTimer_.setSingleShot(true);
     QObject::connect(&guardRetryTimer_, &QTimer::timeout, &context_, [this] { reviveGuard(); });
@@ -110,6 +108,7 @@ void KeyboardTap::addToMainLoop() {
         QObject::connect(notifier, &QSocketNotifier::activated, &context_, handler);
         fixedNotifiers_.push_back(notifier);
     };
+    watchFixed(output_->fd(), [this] { takeLedChanges(); });
     watchFixed(udev_ ? udev_->fd() : -1, [this] { takeUdevChanges(); });
     if (outputOpens_) {
         outputOpenNotifier_ =
@@ -121,23 +120,15 @@ void KeyboardTap::addToMainLoop() {
         });
     }
     listenToGuard();
-    scheduleTick();
-    // Last: until here this thread holds everything.
-    keys_.watch(output_->fd(), [this] { takeLedChanges(); });
-    for (InputDevice* device : devices_) {
-        listenTo(*device);
+    for (auto& [device, notifier] : deviceNotifiers_) {
+        if (notifier == nullptr) {
+            listenTo(*device);
+        }
     }
-    keys_.start();
+    scheduleTick();
 }
 
 void KeyboardTap::removeFromMainLoop() {
-    keys_.stop(); // from here on this thread holds everything
-    if (output_) {
-        keys_.unwatch(output_->fd());
-    }
-    for (InputDevice* device : devices_) {
-        keys_.unwatch(device->fd());
-    }
     stopListeningToGuard();
     stopWatchingOutputOpens();
     for (auto* notifier : fixedNotifiers_) {
@@ -145,39 +136,34 @@ void KeyboardTap::removeFromMainLoop() {
         notifier->deleteLater();
     }
     fixedNotifiers_.clear();
+    for (auto& entry : deviceNotifiers_) {
+        if (entry.second != nullptr) {
+            entry.second->setEnabled(false);
+            entry.second->deleteLater();
+            entry.second = nullptr;
+        }
+    }
     tickTimer_.stop();
     inMainLoop_ = false;
 }
 
 void KeyboardTap::enable(bool enabled) {
-    betweenKeys([this, enabled] {
-        enabled_ = enabled;
-        applyGrabbing();
-    });
-}
-
-void KeyboardTap::runOnMainLoop(std::function<void()> work) {
-    if (!keys_.onThread()) {
-        work();
-        return;
-    }
-    mainLoop_.post(std::move(work));
+    enabled_ = enabled;
+    applyGrabbing();
 }
 
 void KeyboardTap::setSessionActive(bool active) {
-    betweenKeys([this, active] {
-        if (!keyboards_ || active == sessionActive_) {
-            return;
-        }
-        sessionActive_ = active;
-        applyGrabbing();
-        if (active) {
-            openKeyboards(); // grabbed as they come
-        } else {
-            keyboards_->removeAll(); // nothing more is read from them
-        }
-        scheduleTick();
-    });
+    if (!keyboards_ || active == sessionActive_) {
+        return;
+    }
+    sessionActive_ = active;
+    applyGrabbing();
+    if (active) {
+        openKeyboards(); // grabbed as they come
+    } else {
+        keyboards_->removeAll(); // nothing more is read from them
+    }
+    scheduleTick();
 }
 
 void KeyboardTap::applyGrabbing() {
@@ -196,7 +182,7 @@ void KeyboardTap::invalidate() {
     if (!keyboards_) {
         return;
     }
-    removeFromMainLoop(); // ends the key thread first
+    removeFromMainLoop();
     outputOpenTimer_.stop();
     guardRetryTimer_.stop();
     keyboards_->setGrabbing(false, now()); // lets go and releases every key held
@@ -209,34 +195,37 @@ void KeyboardTap::invalidate() {
     output_.reset(); // destroys the virtual keyboard
 }
 
-bool KeyboardTap::capsLockLed() {
-    return betweenKeys([this] { return keyboards_ ? keyboards_->capsLockLed() : false; });
+bool KeyboardTap::capsLockLed() const {
+    return keyboards_ ? keyboards_->capsLockLed() : false;
 }
 
 void KeyboardTap::toggleCapsLockOutput(bool locked) {
-    betweenKeys([this, locked] {
-        if (!router_) {
-            return;
-        }
-        router_->tapCapsLock();
-        keyboards_->assumeCapsLockLed(locked);
-        text_->setCapsLocked(locked);
-    });
+    if (!router_) {
+        return;
+    }
+    router_->tapCapsLock();
+    keyboards_->assumeCapsLockLed(locked);
+    text_->setCapsLocked(locked);
 }
 
-// Called where the keyboards may change: on the key thread or with it waiting.
 void KeyboardTap::keyboardAdded(InputDevice& device) {
-    devices_.push_back(&device);
+    deviceNotifiers_[&device] = nullptr;
     if (inMainLoop_) {
         listenTo(device);
     }
 }
 
 void KeyboardTap::keyboardRemoved(InputDevice& device) {
-    std::erase(devices_, &device);
-    if (inMainLoop_) {
-        keys_.unwatch(device.fd()); // possibly inside its own handler: the thread copes
+    const auto it = deviceNotifiers_.find(&device);
+    if (it == deviceNotifiers_.end()) {
+        return;
     }
+    if (it->second != nullptr) {
+        // Possibly inside this notifier's own signal: delete it later.
+        it->second->setEnabled(false);
+        it->second->deleteLater();
+    }
+    deviceNotifiers_.erase(it);
 }
 
 bool KeyboardTap::watch(InputDevice& device) {
@@ -255,20 +244,17 @@ void KeyboardTap::forget(InputDevice& device) {
     }
 }
 
-// The key path: on the key thread, for every wakeup of the keyboard.
 void KeyboardTap::listenTo(InputDevice& device) {
-    keys_.watch(device.fd(), [this, &device] {
-        if (keyboards_->readable(device)) {
-            scheduleTick(); // a keyboard still to grab: not the usual case
+    auto* notifier = new QSocketNotifier(device.fd(), QSocketNotifier::Read, &context_);
+    QObject::connect(notifier, &QSocketNotifier::activated, &context_, [this, &device] {
+        if (keyboards_ && keyboards_->readable(device)) {
+            scheduleTick();
         }
     });
+    deviceNotifiers_[&device] = notifier;
 }
 
 void KeyboardTap::scheduleTick() {
-    if (keys_.onThread()) {
-        mainLoop_.post([this] { betweenKeys([this] { scheduleTick(); }); });
-        return;
-    }
     if (inMainLoop_ && keyboards_ && keyboards_->hasPendingWork() && !tickTimer_.isActive()) {
         tickTimer_.start(kTickMs);
     }
@@ -278,20 +264,17 @@ void KeyboardTap::takeUdevChanges() {
     if (!udev_ || !keyboards_) {
         return;
     }
-    const auto changes = udev_->receive();
-    betweenKeys([this, &changes] {
-        for (const auto& change : changes) {
-            if (!sessionActive_) {
-                continue; // taken stock of anew when the session is active again
-            }
-            if (change.added && change.device.devnode != outputNode_) {
-                keyboards_->add(change.device.devnode, now(), change.device.knownKeyboard);
-            } else if (!change.added) {
-                keyboards_->remove(change.device.devnode);
-            }
+    for (const auto& change : udev_->receive()) {
+        if (!sessionActive_) {
+            continue; // taken stock of anew when the session is active again
         }
-        scheduleTick();
-    });
+        if (change.added && change.device.devnode != outputNode_) {
+            keyboards_->add(change.device.devnode, now(), change.device.knownKeyboard);
+        } else if (!change.added) {
+            keyboards_->remove(change.device.devnode);
+        }
+    }
+    scheduleTick();
 }
 
 void KeyboardTap::takeLedChanges() {
@@ -310,13 +293,11 @@ void KeyboardTap::desktopOpenedOutput() {
     if (outputOpened_) {
         return;
     }
+    outputOpened_ = true;
     outputOpenTimer_.stop();
     stopWatchingOutputOpens();
     outputOpens_.reset();
-    betweenKeys([this] {
-        outputOpened_ = true;
-        applyGrabbing();
-    });
+    applyGrabbing();
 }
 
 void KeyboardTap::stopWatchingOutputOpens() {
@@ -331,22 +312,16 @@ void KeyboardTap::takeGuardNotice() {
     if (!guard_) {
         return;
     }
-    const bool ended = betweenKeys([this] {
-        if (guard_->takeNotice()) {
-            catchUpWithGuard();
-        }
-        if (guard_->alive()) {
-            return false;
-        }
+    if (guard_->takeNotice()) {
+        catchUpWithGuard();
+    }
+    if (!guard_->alive()) {
+        stopListeningToGuard();
         // Whatever it did before it ended is taken as done.
         if (guard_->page().state.load() != StallGuardPage::kHolding) {
             guard_->page().state.store(StallGuardPage::kLetGo);
             catchUpWithGuard();
         }
-        return true;
-    });
-    if (ended) {
-        stopListeningToGuard();
         reviveGuard();
     }
 }
@@ -361,53 +336,40 @@ void KeyboardTap::catchUpWithGuard() {
 }
 
 // After a message to the guard: it may have ended (then it is replaced) or have
-// let go meanwhile (then its notice may already have been read). On the key
-// thread (a keyboard that went away) or with it waiting; the rest is the main
-// loop's.
+// let go meanwhile (then its notice may already have been read).
 void KeyboardTap::guardMayHaveEnded() {
-    const bool ended = !guard_->alive();
-    if (ended && !keys_.onThread()) {
-        stopListeningToGuard(); // its descriptor is closed
+    if (!guard_->alive()) {
+        stopListeningToGuard();
     }
-    if (ended || guard_->noticePending()) {
-        mainLoop_.post([this] { takeGuardNotice(); });
+    if (!guard_->alive() || guard_->noticePending()) {
+        QMetaObject::invokeMethod(
+            &context_, [this] { takeGuardNotice(); }, Qt::QueuedConnection);
     }
 }
 
-// On the main loop: the guard is forked from the thread it dies with.
 void KeyboardTap::reviveGuard() {
-    if (!guard_ || !keyboards_) {
+    if (!guard_ || !keyboards_ || guard_->alive()) {
         return;
     }
-    enum class Outcome { wasAlive, revived, none };
-    const Outcome outcome = betweenKeys([this] {
-        if (guard_->alive()) {
-            return Outcome::wasAlive;
+    if (now() - guardStarted_ >= kGuardRestartPause) {
+        guardStarted_ = now();
+        if (guard_->restart()) {
+            keyboards_->watchAll(now());
+            listenToGuard();
         }
-        if (now() - guardStarted_ >= kGuardRestartPause) {
-            guardStarted_ = now();
-            if (guard_->restart()) {
-                keyboards_->watchAll(now());
-            }
-        }
-        applyGrabbing();
-        return guard_->alive() ? Outcome::revived : Outcome::none;
-    });
-    if (outcome == Outcome::revived) {
-        listenToGuard();
-    } else if (outcome == Outcome::none) {
+    }
+    if (!guard_->alive()) {
         guardRetryTimer_.start(kGuardRestartPause);
     }
+    applyGrabbing();
 }
 
-// On the main loop.
 void KeyboardTap::listenToGuard() {
     stopListeningToGuard();
-    const int fd = betweenKeys([this] { return guard_ && guard_->alive() ? guard_->fd() : -1; });
-    if (!inMainLoop_ || fd < 0) {
+    if (!inMainLoop_ || !guard_ || !guard_->alive()) {
         return;
     }
-    guardNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, &context_);
+    guardNotifier_ = new QSocketNotifier(guard_->fd(), QSocketNotifier::Read, &context_);
     QObject::connect(guardNotifier_, &QSocketNotifier::activated, &context_,
                      [this] { takeGuardNotice(); });
 }

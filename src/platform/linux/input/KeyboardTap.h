@@ -3,9 +3,7 @@
 #include "engine/PlatformServices.h"
 #include "platform/linux/input/KeyMap.h"
 #include "platform/linux/input/KeyRouter.h"
-#include "platform/linux/input/KeyThread.h"
 #include "platform/linux/input/KeyboardSet.h"
-#include "platform/linux/input/MainLoopQueue.h"
 #include "platform/linux/input/StallGuard.h"
 #include "platform/linux/input/StallGuardPage.h"
 #include "platform/linux/input/VirtualKeyboard.h"
@@ -13,7 +11,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,17 +38,9 @@ struct KeyboardTapParts {
 };
 
 // The keyboard tap: captures the keyboards, hands their keys to the callback
-// and writes what is handed on to the virtual keyboard. Disabled, it lets the
-// keyboards go; invalidated, it closes everything and destroys the virtual
-// keyboard after releasing its keys.
-//
-// Keys take a thread of their own (a KeyThread) from addToMainLoop() to
-// removeFromMainLoop(): it reads the keyboards, calls the callback and writes the
-// output, and takes the desktop's LED changes. Everything else (hotplug, the
-// login session, the desktop opening the output, the guard, retries) runs on the
-// main loop and reaches the keyboards, the router and the key text only while the
-// key thread waits between two keys (betweenKeys()). Work the callback wants done
-// on the main loop goes through runOnMainLoop().
+// from the Qt event loop and writes what is handed on to the virtual keyboard.
+// Disabled, it lets the keyboards go; invalidated, it closes everything and
+// destroys the virtual keyboard after releasing its keys.
 //
 // It grabs only while all of these hold, and lets go (releasing every key the
 // virtual keyboard holds) as soon as one does not:
@@ -75,30 +65,18 @@ public:
     KeyboardTap& operator=(const KeyboardTap&) = delete;
 
     void addToMainLoop() override;
-    // Ends the key thread before anything else.
     void removeFromMainLoop() override;
     void enable(bool enabled) override;
     void invalidate() override;
-    // From the key thread, queued for the main loop; elsewhere, at once.
-    void runOnMainLoop(std::function<void()> work) override;
-
-    // Runs `work` with the keys held back: between two keys on the key thread,
-    // which waits meanwhile; at once on that thread itself or while it does not
-    // run. Input written before the call has been handled when `work` runs. The
-    // one way in from another thread to the keyboards, the router and the key text.
-    template <typename Work> decltype(auto) betweenKeys(Work&& work) {
-        return keys_.exclusive(std::forward<Work>(work));
-    }
 
     // The login session became the active one at its seat, or stopped being it.
     void setSessionActive(bool active);
 
     // Caps Lock as the desktop last showed it, and a press and release of it.
-    [[nodiscard]] bool capsLockLed();
+    [[nodiscard]] bool capsLockLed() const;
     void toggleCapsLockOutput(bool locked);
 
     [[nodiscard]] bool isValid() const { return output_ != nullptr; }
-    // Only inside betweenKeys() while the key thread runs.
     [[nodiscard]] KeyboardSet& keyboards() { return *keyboards_; }
 
 private:
@@ -110,7 +88,6 @@ private:
     void openKeyboards();
     void applyGrabbing();
     void listenTo(InputDevice& device);
-    // On the main loop, with the keys held back; from the key thread it is asked for.
     void scheduleTick();
     void takeUdevChanges();
     void takeLedChanges();
@@ -133,16 +110,14 @@ private:
     std::unique_ptr<KeyRouter> router_;
     std::unique_ptr<KeyboardSet> keyboards_;
     std::unique_ptr<NodeOpenWatch> outputOpens_;
-    KeyThread keys_;
     bool inMainLoop_ = false;
     bool enabled_ = false;
     bool sessionActive_ = true;
     bool outputOpened_ = false;
     KeyboardSet::Clock::time_point guardStarted_;
 
-    QObject context_;                   // owns the notifiers and the timers, on the main loop
-    MainLoopQueue mainLoop_;            // work from the key thread, and for the loop's next turn
-    std::vector<InputDevice*> devices_; // the keyboards open, watched by the key thread
+    QObject context_; // owns the notifiers and the timers
+    std::map<InputDevice*, QSocketNotifier*> deviceNotifiers_;
     std::vector<QSocketNotifier*> fixedNotifiers_;
     QSocketNotifier* guardNotifier_ = nullptr;
     QSocketNotifier* outputOpenNotifier_ = nullptr;

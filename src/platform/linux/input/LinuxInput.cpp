@@ -76,14 +76,12 @@ public:
 
     [[nodiscard]] KeyboardTap* current() const { return current_; }
 
-    // On the main loop. The key text belongs to the tap's key thread: the new
-    // layout goes in between two keys, while that thread waits.
+    // On the main loop, between keys.
     void layoutChanged(const KeyboardLayout& layout) {
         platform::diagnose("key text: the layout in use is now %s",
                            layout.keymap->layoutName(layout.group).c_str());
         if (current_ != nullptr && current_->text != nullptr) {
-            TrackedTap& tap = *current_;
-            tap.betweenKeys([&tap, &layout] { tap.text->install(layout); });
+            current_->text->install(layout);
         }
     }
 

@@ -23,9 +23,8 @@ class OutputKeyboard;
 // The input layer of Tarnell on Linux: keyboards in (evdev, grabbed), one virtual
 // keyboard out (uinput), key text (xkbcommon), the Caps Lock mapping and the Caps
 // Lock state. Hands the engine its event tap service, key mapping utility and lock
-// state service. Needs a QCoreApplication (the taps follow hotplug, the desktop
-// and their guard on the Qt event loop; keys take a thread of their own), must
-// outlive every tap it made, and is used on the main thread.
+// state service. Needs a QCoreApplication (the taps watch their descriptors on the
+// Qt event loop), must outlive every tap it made, and is used on the main thread.
 //
 // The defaults suit both the desktop and a machine without one: every keyboard of
 // seat0 through udev (or, with no udev daemon, every event device with letter

@@ -5,8 +5,8 @@
 
 namespace tarnell::input {
 
-// Tells when the thread that reads the keyboards has left their input waiting too
-// long. That thread counts every batch it takes; the guard looks now and then whether input
+// Tells when the main loop has left keyboard input waiting too long. The main
+// loop counts every batch it takes; the guard looks now and then whether input
 // is waiting and whether the count moved since it first saw that input wait.
 // Plain arithmetic only: the guard runs it where nothing else may be called.
 class StallDetector {
@@ -15,7 +15,7 @@ public:
 
     explicit StallDetector(Clock::duration timeout) : timeout_(timeout) {}
 
-    // True once input has been waiting for the timeout with the reading thread
+    // True once input has been waiting for the timeout with the main loop
     // taking none of it (`servicedCount` unchanged).
     bool check(Clock::time_point now, bool inputPending, std::uint64_t servicedCount) {
         if (!inputPending) {

@@ -251,7 +251,7 @@ struct Guard {
             if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !receive()) {
                 ::_exit(0);
             }
-            // Woken by input: whether or not Tarnell took it meanwhile,
+            // Woken by input: whether or not the main loop took it meanwhile,
             // the next look is a tick away, not at the next key.
             bool woken = false;
             for (std::size_t i = 1; i < used; ++i) {
@@ -259,7 +259,7 @@ struct Guard {
             }
             looking = anyReadable() || woken;
             if (page.state.load(std::memory_order_acquire) != StallGuardPage::kHolding) {
-                detector.reset(); // Tarnell has not caught up yet
+                detector.reset(); // the main loop has not caught up yet
                 continue;
             }
             const bool pending = looking && page.armed.load(std::memory_order_relaxed) != 0;

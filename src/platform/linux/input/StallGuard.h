@@ -10,9 +10,9 @@
 
 namespace tarnell::input {
 
-// Keeps the keyboards usable when the thread that reads them stops taking their
-// input, even when this whole process is stopped (SIGSTOP, a debugger) and no
-// thread of it can run: a small process forked at start holds the same open descriptions of
+// Keeps the keyboards usable when the main loop stops taking their input, even
+// when this whole process is stopped (SIGSTOP, a debugger) and no thread of it
+// can run: a small process forked at start holds the same open descriptions of
 // the keyboards (passed over a socket) and of the virtual keyboard. When input
 // waits untaken for the timeout, it lets every keyboard go, releases every key
 // on the virtual keyboard, marks the shared page and tells the main loop, which

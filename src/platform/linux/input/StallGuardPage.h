@@ -5,23 +5,23 @@
 
 namespace tarnell::input {
 
-// The words the thread that reads the keyboards and the stall guard share: a page mapped into both
+// The words the main loop and the stall guard share: a page mapped into both
 // processes, or a plain object where no guard runs. Lock-free atomics only, so
 // that they work across processes.
 struct StallGuardPage {
     enum State : std::uint32_t {
-        kHolding = 0,   // the keyboards are ours as Tarnell says
+        kHolding = 0,   // the keyboards are ours as the main loop says
         kLettingGo = 1, // the guard is letting them go
-        kLetGo = 2,     // the guard let them go; Tarnell has to catch up
+        kLetGo = 2,     // the guard let them go; the main loop has to catch up
     };
 
-    // Bumped by the thread that reads the keyboards whenever it takes input.
+    // Bumped by the main loop whenever it takes input.
     std::atomic<std::uint64_t> serviced{0};
     // Whether the keyboards are meant to be grabbed: only then is unread input a stall.
     std::atomic<std::uint32_t> armed{0};
     std::atomic<std::uint32_t> state{kHolding};
 
-    // That thread only, so a plain load and store suffice: no locked instruction
+    // Main loop only, so a plain load and store suffice: no locked instruction
     // on the key path.
     void markServiced() {
         serviced.store(serviced.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);

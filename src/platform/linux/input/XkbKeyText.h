@@ -31,8 +31,7 @@ public:
     // keymap with this group locked. The keymap itself is shared and never changed;
     // a new keyboard state is made for it and replaces the old one whole. Caps Lock
     // and Num Lock stay as they were; with another keymap, keys held meanwhile count
-    // as released. Called between two keys, where they are handled (on a tap,
-    // through KeyboardTap::betweenKeys); a layout without a keymap changes nothing.
+    // as released. Called between keys; a layout without a keymap changes nothing.
     void install(const KeyboardLayout& layout);
 
     [[nodiscard]] bool affectsState(std::uint16_t code) const override {

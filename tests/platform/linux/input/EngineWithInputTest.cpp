@@ -2,13 +2,13 @@
 #include "bindings/BindingStore.h"
 #include "engine/HyperKeyMonitor.h"
 #include "platform/linux/input/FakeInput.h"
-#include "platform/linux/input/KeyboardTap.h"
 #include "platform/linux/input/LinuxInput.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 using namespace tarnell;
@@ -55,12 +55,13 @@ protected:
         return o;
     }
 
-    // Back once the keys are through the key thread and what they set off on the
-    // main loop has run.
     Out type(std::initializer_list<input_event> events) {
         keyboard->push(events);
-        input.currentTap()->betweenKeys([] {});
-        QCoreApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        while (!keyboard->queue.empty() && timer.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
         return output->take();
     }
 

@@ -5,13 +5,10 @@
 #include "engine/HyperKeyMonitor.h"
 #include "platform/linux/input/FakeInput.h"
 #include "platform/linux/input/KeyboardSet.h"
-#include "platform/linux/input/KeyboardTap.h"
-#include "platform/linux/input/LinuxInput.h"
 #include "support/FakeApplicationDirectory.h"
 #include "support/FakePlatformServices.h"
 #include "support/InMemoryKeyValueStore.h"
 
-#include <QCoreApplication>
 #include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -54,27 +51,11 @@ using namespace tarnell::input::testing;
 
 namespace {
 
-class CountingSink final : public OutputKeyboard {
+class CountingSink final : public EventSink {
 public:
     void write(std::span<const input_event> events) override { written += events.size(); }
-    [[nodiscard]] int fd() const override { return -1; }
-    std::vector<LedChange> readLedChanges() override { return {}; }
     std::size_t written = 0;
 };
-
-// Typing with Shift and repeats, in batches larger than one read; returns the keys.
-int typeInto(FakeDevice& keyboard) {
-    int keys = 0;
-    for (int round = 0; round < 40; ++round) {
-        for (const std::uint16_t code : {KEY_H, KEY_E, KEY_L, KEY_O, KEY_S, KEY_KP1, KEY_F5}) {
-            keyboard.push({key(KEY_LEFTSHIFT, round % 2), syn(), key(code, 1), syn(), key(code, 2),
-                           syn(), key(code, 0), syn()});
-            keys += 3;
-        }
-    }
-    keyboard.push({key(KEY_LEFTSHIFT, 0), syn()});
-    return keys;
-}
 
 TEST(InputPassPath, AllocatesNothingFromKeyboardToOutput) {
     tarnell::testing::InMemoryKeyValueStore defaults;
@@ -102,7 +83,16 @@ TEST(InputPassPath, AllocatesNothingFromKeyboardToOutput) {
     keyboards.setGrabbing(true, now);
     ASSERT_TRUE(keyboard.grabbed);
 
-    const int keys = typeInto(keyboard);
+    // Typing with Shift and repeats, in batches larger than one read.
+    int keys = 0;
+    for (int round = 0; round < 40; ++round) {
+        for (const std::uint16_t code : {KEY_H, KEY_E, KEY_L, KEY_O, KEY_S, KEY_KP1, KEY_F5}) {
+            keyboard.push({key(KEY_LEFTSHIFT, round % 2), syn(), key(code, 1), syn(), key(code, 2),
+                           syn(), key(code, 0), syn()});
+            keys += 3;
+        }
+    }
+    keyboard.push({key(KEY_LEFTSHIFT, 0), syn()});
     const long before = allocations.load();
     keyboards.readable(keyboard, now);
     const long during = allocations.load() - before;
@@ -110,56 +100,6 @@ TEST(InputPassPath, AllocatesNothingFromKeyboardToOutput) {
     EXPECT_EQ(during, 0);
     EXPECT_TRUE(keyboard.queue.empty());
     EXPECT_GT(sink.written, static_cast<std::size_t>(keys));
-    monitor->stop();
-}
-
-// The same through the tap, whose key thread wakes for the keyboard, reads it and
-// hands its keys to the engine: the wakeup takes nothing either.
-TEST(InputPassPath, AllocatesNothingOnTheKeyThread) {
-    int argc = 1;
-    char name[] = "input_pass_path_allocation_test";
-    char* argv[] = {name, nullptr};
-    const QCoreApplication application(argc, argv);
-    tarnell::testing::InMemoryKeyValueStore defaults;
-    tarnell::testing::FakeApplicationDirectory applications;
-    auto store = std::make_shared<BindingStore>(defaults, applications);
-    store->setBindings({{Uuid::random(), "s", "file:///apps/s.desktop"}});
-    tarnell::testing::FakePlatform platform;
-    FakeOpener opener;
-    FakeDevice& keyboard = opener.add("/dev/input/event1");
-    CountingSink* output = nullptr;
-    LinuxInput::Options options;
-    options.followUdev = false;
-    options.followLoginSession = false;
-    options.devicePaths = {"/dev/input/event1"};
-    options.layout = XkbNames{"evdev", "pc105", "us", "", ""};
-    options.opener = &opener;
-    options.makeOutput = [&output] {
-        auto made = std::make_unique<CountingSink>();
-        output = made.get();
-        return made;
-    };
-    LinuxInput input(options);
-    auto monitor = engine::HyperKeyMonitor::create(store, {platform.trust, input.tapService(),
-                                                           platform.timers, input.keyMapping(),
-                                                           input.lockState(), platform.workspace});
-    monitor->start();
-    ASSERT_TRUE(monitor->isRunning());
-    KeyboardTap& tap = *input.currentTap();
-    ASSERT_TRUE(keyboard.grabbed);
-
-    int keys = 0;
-    long before = 0;
-    tap.betweenKeys([&] {
-        keys = typeInto(keyboard);
-        before = allocations.load();
-    });
-    tap.betweenKeys([] {}); // back once the key thread has taken it all
-    const long during = allocations.load() - before;
-
-    EXPECT_EQ(during, 0);
-    EXPECT_TRUE(keyboard.queue.empty());
-    EXPECT_GT(output->written, static_cast<std::size_t>(keys));
     monitor->stop();
 }
 

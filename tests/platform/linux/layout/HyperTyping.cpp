@@ -1,7 +1,5 @@
 #include "platform/linux/layout/HyperTyping.h"
 
-#include "platform/linux/input/KeyboardTap.h"
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
@@ -79,18 +77,13 @@ engine::KeyEvent* HyperTyping::callback(void*, std::uint32_t type, engine::KeyEv
 std::optional<std::u16string> HyperTyping::typeOnce(std::uint16_t code) {
     using input::testing::key;
     using input::testing::syn;
-    // The callback runs on the tap's key thread: what it noted is read between keys.
-    input::KeyboardTap& tap = *input_->currentTap();
-    const std::size_t before = tap.betweenKeys([this] { return seen_.size(); });
+    const std::size_t before = seen_.size();
     keyboard_->push(
         {key(KEY_F18, 1), syn(), key(code, 1), syn(), key(code, 0), syn(), key(KEY_F18, 0), syn()});
-    const auto typed = [&] {
-        return tap.betweenKeys([&] { return seen_.size() > before && !hyperDown_; });
-    };
-    if (!spinUntil(typed, 2s)) {
+    if (!spinUntil([&] { return seen_.size() > before && !hyperDown_; }, 2s)) {
         return std::nullopt;
     }
-    return tap.betweenKeys([this] { return seen_.back(); });
+    return seen_.back();
 }
 
 ::testing::AssertionResult HyperTyping::typesEventually(std::uint16_t code,
