@@ -43,7 +43,9 @@ std::map<std::string, std::string> entriesOf(std::string_view text, std::string_
             continue;
         }
         if (trimmed.front() == '[') {
-            inGroup = trimmed == "[" + std::string(group) + "]";
+            // Compared in place: "[" + group + "]" trips GCC 12's -Wrestrict at -O3.
+            inGroup = trimmed.size() == group.size() + 2 && trimmed.back() == ']' &&
+                      std::string_view(trimmed).substr(1, group.size()) == group;
             continue;
         }
         const auto equals = trimmed.find('=');

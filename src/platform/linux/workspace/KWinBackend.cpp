@@ -325,7 +325,10 @@ void KWinBackend::ranOnPlasma6Path(const std::shared_ptr<Setup>& setup, GVariant
     // once it says hello.
     if (error != nullptr && (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT) ||
                              g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD))) {
-        const auto path = "/" + std::to_string(setup->scriptId);
+        // Appended rather than "/" + text: GCC 12 at -O3 misreads that as an
+        // overlapping copy (-Wrestrict).
+        std::string path(1, '/');
+        path += std::to_string(setup->scriptId);
         callKWin(setup, path.c_str(), "org.kde.kwin.Script", "run", nullptr, nullptr, nullptr);
     }
 }
