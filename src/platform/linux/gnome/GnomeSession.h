@@ -4,10 +4,6 @@
 
 namespace tarnell::platform::gnome {
 
-// The session bus when this session has one at a known address, else nullptr; a
-// new reference. Never starts a bus of its own (as GIO may on X11).
-GDBusConnection* knownSessionBus();
-
 // Whether GNOME Shell is the session's desktop: as XDG_CURRENT_DESKTOP says (it names
 // GNOME), or, when the session names no desktop, whether the shell's name is on the
 // bus (asked once, briefly; bus nullptr: not asked).

@@ -3,6 +3,7 @@
 #include "platform/linux/gnome/GnomeSession.h"
 #include "platform/linux/gnome/SessionDesktopExtension.h"
 #include "platform/linux/gnome/ShellExtensionInterface.h"
+#include "platform/linux/session/SessionEnvironment.h"
 
 #include <cstring>
 
@@ -191,7 +192,7 @@ void GnomeShellExtensionStatus::announce() const {
 }
 
 std::unique_ptr<app::DesktopExtension> desktopExtensionForSession() {
-    GDBusConnection* bus = knownSessionBus();
+    GDBusConnection* bus = session::knownSessionBus();
     if (bus == nullptr) {
         return nullptr;
     }

@@ -5,6 +5,7 @@
 #include "platform/linux/layout/KdeKeyboardLayout.h"
 #include "platform/linux/layout/SwayKeyboardLayout.h"
 #include "platform/linux/layout/X11KeyboardLayout.h"
+#include "platform/linux/session/SessionEnvironment.h"
 
 #include <cstdlib>
 #include <gio/gio.h>
@@ -18,37 +19,14 @@ bool isSet(const char* name) {
     return value != nullptr && *value != '\0';
 }
 
-// XDG_CURRENT_DESKTOP is a colon-separated list.
-bool desktopIs(std::string_view wanted) {
-    const char* value = std::getenv("XDG_CURRENT_DESKTOP");
-    std::string_view desktops = value != nullptr ? value : "";
-    while (!desktops.empty()) {
-        const auto colon = desktops.find(':');
-        if (desktops.substr(0, colon) == wanted) {
-            return true;
-        }
-        desktops =
-            colon == std::string_view::npos ? std::string_view() : desktops.substr(colon + 1);
-    }
-    return false;
-}
-
 bool sessionBusHas(const char* name) {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (bus == nullptr) {
         return false;
     }
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
-        500, nullptr, nullptr);
-    gboolean owned = FALSE;
-    if (reply != nullptr) {
-        g_variant_get(reply, "(b)", &owned);
-        g_variant_unref(reply);
-    }
+    const bool owned = platform::session::busNameHasOwner(bus, name, 500);
     g_object_unref(bus);
-    return owned != FALSE;
+    return owned;
 }
 
 std::unique_ptr<input::KeyboardLayoutSource> chooseSource(const char*& through) {
@@ -56,13 +34,13 @@ std::unique_ptr<input::KeyboardLayoutSource> chooseSource(const char*& through) 
         through = "the X server";
         return isSet("DISPLAY") ? X11KeyboardLayout::connect() : nullptr;
     }
-    if (desktopIs("KDE") || sessionBusHas("org.kde.KWin")) {
+    if (platform::session::currentDesktopIncludes("KDE") || sessionBusHas("org.kde.KWin")) {
         through = "KDE Plasma's keyboard settings and KWin";
         if (auto kde = KdeKeyboardLayout::connect()) {
             return kde;
         }
     }
-    if (desktopIs("sway") || isSet("SWAYSOCK")) {
+    if (platform::session::currentDesktopIncludes("sway") || isSet("SWAYSOCK")) {
         through = "sway's IPC";
         const char* socket = std::getenv("SWAYSOCK");
         if (auto sway = SwayKeyboardLayout::connect(socket != nullptr ? socket : "")) {
@@ -72,7 +50,7 @@ std::unique_ptr<input::KeyboardLayoutSource> chooseSource(const char*& through) 
     // GNOME Shell starts Xwayland only for X11 clients and stops it when they are
     // gone; a connection kept open would keep it running. Its input sources are
     // followed through Tarnell's extension instead.
-    if (desktopIs("GNOME")) {
+    if (platform::session::currentDesktopIncludes("GNOME")) {
         through = "GNOME Shell's input sources and Tarnell's extension";
         return GnomeKeyboardLayout::connect();
     }

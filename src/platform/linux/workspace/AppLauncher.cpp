@@ -1,6 +1,7 @@
 #include "platform/linux/workspace/AppLauncher.h"
 
 #include "platform/linux/diagnostics/Diagnostics.h"
+#include "platform/linux/session/SessionEnvironment.h"
 #include "platform/linux/workspace/WindowIdentity.h"
 
 #include <cstdlib>
@@ -28,13 +29,7 @@ AppLauncher::AppLauncher()
     : cancellable_(g_cancellable_new()), self_(std::make_shared<AppLauncher*>(this)) {
     // A user service manager comes with a session bus at a known address; without
     // one there is nobody to make scopes, and no bus is to be started for it.
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    const bool busKnown =
-        (address != nullptr && *address != '\0') ||
-        (runtimeDir != nullptr &&
-         g_file_test((std::string(runtimeDir) + "/bus").c_str(), G_FILE_TEST_EXISTS));
-    if (busKnown) {
+    if (session::sessionBusKnown()) {
         // Connecting happens in the event loop.
         g_bus_get(G_BUS_TYPE_SESSION, cancellable_, &AppLauncher::onBus,
                   new std::weak_ptr<AppLauncher*>(self_));

@@ -2,11 +2,12 @@
 
 #include "platform/linux/diagnostics/Diagnostics.h"
 #include "platform/linux/gnome/GnomeSession.h"
+#include "platform/linux/session/SessionEnvironment.h"
 
 namespace tarnell::platform {
 
 bool GnomeShellBackend::runsInSession() {
-    GDBusConnection* bus = gnome::knownSessionBus();
+    GDBusConnection* bus = session::knownSessionBus();
     const bool gnome = gnome::isGnomeShellSession(bus);
     if (bus != nullptr) {
         g_object_unref(bus);
@@ -22,7 +23,7 @@ GnomeShellBackend::GnomeShellBackend(std::unique_ptr<WindowBackend> fallback)
         fallback_->setEvents({[this](const std::string& id) { reportWindowShown(id); },
                               [this](const std::string& id) { reportLaunchCompleted(id); }});
     }
-    GDBusConnection* bus = gnome::knownSessionBus();
+    GDBusConnection* bus = session::knownSessionBus();
     client_ = std::make_unique<gnome::GnomeShellClient>(bus);
     if (bus != nullptr) {
         g_object_unref(bus);

@@ -1,5 +1,6 @@
 #include "platform/linux/workspace/KWinBackend.h"
 
+#include "platform/linux/session/SessionEnvironment.h"
 #include "platform/linux/workspace/DesktopEntries.h"
 #include "platform/linux/workspace/KWinScript.h"
 
@@ -12,6 +13,7 @@ namespace tarnell::platform {
 namespace {
 
 constexpr const char* kwinName = "org.kde.KWin";
+constexpr int kAskTimeoutMs = 1000; // once, at start
 constexpr const char* scriptingPath = "/Scripting";
 constexpr const char* scriptingInterface = "org.kde.kwin.Scripting";
 constexpr const char* accessDenied = "org.freedesktop.DBus.Error.AccessDenied";
@@ -57,44 +59,6 @@ constexpr const char* interfaceXml = R"xml(
   </interface>
 </node>)xml";
 
-bool namesKde(const char* currentDesktop) {
-    if (currentDesktop == nullptr) {
-        return false;
-    }
-    std::string_view names(currentDesktop);
-    while (!names.empty()) {
-        const auto colon = names.find(':');
-        if (names.substr(0, colon) == "KDE") {
-            return true;
-        }
-        names = colon == std::string_view::npos ? std::string_view() : names.substr(colon + 1);
-    }
-    return false;
-}
-
-// A session bus comes with a known address; without one, none is to be started.
-bool sessionBusKnown() {
-    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    return (address != nullptr && *address != '\0') ||
-           (runtimeDir != nullptr &&
-            g_file_test((std::string(runtimeDir) + "/bus").c_str(), G_FILE_TEST_EXISTS));
-}
-
-bool nameHasOwner(GDBusConnection* bus, const char* name) {
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, 1000, nullptr, nullptr);
-    if (reply == nullptr) {
-        return false;
-    }
-    gboolean owned = FALSE;
-    g_variant_get(reply, "(b)", &owned);
-    g_variant_unref(reply);
-    return owned != FALSE;
-}
-
 // A folder only we can enter, for the script KWin reads.
 bool makePrivateFolder(const std::string& path) {
     if (g_mkdir_with_parents(path.c_str(), 0700) != 0) {
@@ -135,15 +99,12 @@ const char* KWinBackend::pluginName() {
 }
 
 std::unique_ptr<KWinBackend> KWinBackend::connect(const WindowIdentifier& identifier) {
-    const bool kdeSession = namesKde(std::getenv("XDG_CURRENT_DESKTOP"));
-    if (!sessionBusKnown()) {
-        return nullptr;
-    }
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    GDBusConnection* bus = session::knownSessionBus();
     if (bus == nullptr) {
         return nullptr;
     }
-    if (!kdeSession && !nameHasOwner(bus, kwinName)) {
+    if (!session::currentDesktopIncludes("KDE") &&
+        !session::busNameHasOwner(bus, kwinName, kAskTimeoutMs)) {
         g_object_unref(bus);
         return nullptr;
     }
