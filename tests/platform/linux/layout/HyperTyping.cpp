@@ -59,6 +59,16 @@ HyperTyping::~HyperTyping() {
 engine::KeyEvent* HyperTyping::callback(void*, std::uint32_t type, engine::KeyEvent* event,
                                         void* data) {
     auto& self = *static_cast<HyperTyping*>(data);
+    if (type == engine::kEventTapDisabledByTimeout ||
+        type == engine::kEventTapDisabledByUserInput) {
+        // As the monitor does: the stall guard let the keyboard go (a slow turn of the
+        // loop, as under the sanitizers), and the tap takes it again.
+        self.hyperDown_ = false;
+        if (self.tap_) {
+            self.tap_->enable(true);
+        }
+        return event;
+    }
     if (type != engine::kEventKeyDown && type != engine::kEventKeyUp) {
         return event;
     }
